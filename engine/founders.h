@@ -1,0 +1,10 @@
+// The founding population of every iteration.
+#ifndef DUOLOCUS_ENGINE_FOUNDERS_H
+#define DUOLOCUS_ENGINE_FOUNDERS_H
+
+// Builds generation 0 in pIND from startPop, in genotype order; sets N, f.
+void POPBUILD();
+// Reorders pNIND by random keys (NTot draws).
+void SHUFFLE();
+
+#endif

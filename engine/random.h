@@ -1,0 +1,30 @@
+// The only source of randomness of the simulation.
+//
+// GLIBCSRAND/GLIBCRAND reproduce the GNU C library's srand/rand (its
+// additive feedback generator), so a seed gives the same course of events on
+// every platform. RNDI is a 97-slot shuffle table over them and RANDREAL
+// joins two RNDI values into k * 2^-30.
+#ifndef DUOLOCUS_ENGINE_RANDOM_H
+#define DUOLOCUS_ENGINE_RANDOM_H
+
+#include <cstdint>
+
+void GLIBCSRAND(std::uint32_t seed);
+std::int32_t GLIBCRAND();
+
+// Seeds the platform generator with rsd.
+void SEEDRND();
+// One shuffled draw, 0 to 32767.
+int RNDI();
+// One random real k * 2^-30, 0 <= k < 2^30.
+double RANDREAL();
+
+// Counters for tests: calls of the platform generator and of RANDREAL since
+// program start (or the last reset).
+extern std::uint64_t randCalls;
+extern std::uint64_t drawCount;
+
+// Forgets the table, as at program start (doSeed is set by the caller).
+void RANDRESET();
+
+#endif

@@ -1,0 +1,140 @@
+#include "model/driver.h"
+
+#include <cstdlib>
+#include <iostream>
+
+#include "console/dialogue.h"
+#include "console/input.h"
+#include "console/io.h"
+#include "engine/founders.h"
+#include "engine/generation.h"
+#include "engine/random.h"
+#include "model/fixation.h"
+#include "model/iteration.h"
+#include "model/settings.h"
+#include "model/state.h"
+#include "model/store.h"
+#include "report/report.h"
+
+namespace {
+
+[[noreturn]] void exitProgram() { std::exit(0); }
+
+// One iteration: founders, then generations until iteration control stops.
+void ITERATION() {
+  POPBUILD();
+  SHUFFLE();
+  ITERINIT();
+  while (contIter == 1) {
+    GENBUILD();
+    if (iterExtinct == 1) {
+      // Parent choice found no permitted pair: the generation could not be
+      // completed and the iteration ends as halted by extinction.
+      contIter = 0;
+      break;
+    }
+    if (fixedAAll == 2 || fixedBAll == 2) ALCOMP();
+    if (trackCopies == 1 && (fixedACopy == -1 || fixedBCopy == -1)) COALESCE();
+    CONTCHK();
+  }
+  OUTWRITE();
+  ADDNEW();
+}
+
+}  // namespace
+
+HaltFn haltHook = exitProgram;
+
+void GIVEUP() {
+  *conOut << "\nDuolocus 6.1 halted." << std::endl;
+  haltHook();
+  std::exit(0);  // a hook must not return; never leave GIVEUP either way
+}
+
+void RUNINIT() {
+  migP = migN / static_cast<double>(NTot);
+  sumGenFixedAAll = sumGenFixedBAll = 0;
+  sumGenFixedACopy = sumGenFixedBCopy = 0;
+  for (int i = 0; i < 3; ++i) totAFixed[i] = totBFixed[i] = 0;
+  noFixedACopy = noFixedBCopy = 0;
+  nIterExtinct = 0;
+  // Alleles of the ten templates as (Alpha, Beta) on chromosome 0 and 1.
+  static const int alleles[10][4] = {
+      {0, 0, 0, 0}, {0, 0, 0, 1}, {0, 1, 0, 1}, {0, 0, 1, 0}, {0, 0, 1, 1},
+      {0, 1, 1, 0}, {0, 1, 1, 1}, {1, 0, 1, 0}, {1, 0, 1, 1}, {1, 1, 1, 1}};
+  for (int t = 0; t < 10; ++t) {
+    IND& m = mIND[t];
+    for (int c = 0; c < 2; ++c) {
+      m.alleleA[c] = alleles[t][2 * c];
+      m.alleleB[c] = alleles[t][2 * c + 1];
+      m.copyA[c] = m.copyB[c] = -1;
+      m.originA[c] = m.originB[c] = -1;
+    }
+  }
+}
+
+void RUNITERATIONS() {
+  rep = 1;
+  if (nIter > 0) {
+    do {
+      ITERATION();
+      ++rep;
+    } while (rep <= nIter);
+  }
+  if (rep >= 3) SUMSTATS();
+}
+
+int RUNPROGRAM() {
+  RESETPROGRAM();
+  STARTDEF();
+  while (doProgAgain == 1) {
+    START();
+    MEMALLOC();
+    RUNINIT();
+    RUNITERATIONS();
+    datafl.close();
+    sumfl.close();
+    AGAIN();
+  }
+  *conOut << "\n\nDuolocus 6.1 done." << std::endl;
+  return 0;
+}
+
+void RESETPROGRAM() {
+  MEMFREE();
+  for (int g = 0; g < 9; ++g) {
+    startPop[g] = 0;
+    startF[g] = w[g] = migF[g] = migCumF[g] = f[g] = 0.0;
+    N[g] = 0;
+  }
+  for (double& p : matePref) p = 0.0;
+  NTot = 0;
+  mutA[0] = mutA[1] = mutB[0] = mutB[1] = 0.0;
+  rec_cM = rec = migN = migP = 0.0;
+  doMig = mateRule = mateCheck = trackCopies = stopAtFix = 0;
+  setAllFix[0] = setAllFix[1] = 0;
+  nIter = genMax = 0;
+  rsd = 0;
+  onm.clear();
+  datanm.clear();
+  sumnm.clear();
+  fitCheck = mutCheck = 0;
+  gen = rep = 0;
+  contIter = iterExtinct = 0;
+  fixedAAll = fixedBAll = ancAHap = ancBHap = 0;
+  genFixedAAll = genFixedBAll = fixedACopy = fixedBCopy = 0;
+  genFixedACopy = genFixedBCopy = 0;
+  for (int i = 0; i < 3; ++i) totAFixed[i] = totBFixed[i] = 0;
+  sumGenFixedAAll = sumGenFixedBAll = sumGenFixedACopy = sumGenFixedBCopy = 0;
+  noFixedACopy = noFixedBCopy = nIterExtinct = 0;
+  if (datafl.is_open()) datafl.close();
+  if (sumfl.is_open()) sumfl.close();
+  datafl.clear();
+  sumfl.clear();
+  strng.clear();
+  fchar = '.';
+  chk = chk2 = 0;
+  RANDRESET();
+  doSeed = 1;
+  doProgAgain = 1;
+}

@@ -1,0 +1,3 @@
+#include "model/driver.h"
+
+int main() { return RUNPROGRAM(); }

@@ -1,0 +1,41 @@
+// Shared helpers of the tests: a clean program state for each case, the
+// console on string streams, and whole sessions of the built program.
+#ifndef DUOLOCUS_TESTS_TESTUTIL_H
+#define DUOLOCUS_TESTS_TESTUTIL_H
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+// Thrown by the test halt hook in place of ending the process.
+struct Halted {};
+
+// Every test that touches program state derives from this: it resets all
+// state, points the console at string streams and makes GIVEUP throw Halted.
+class ProgramTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  // Replaces what the console will read.
+  void Input(const std::string& text);
+  // Everything written to the console so far.
+  std::string Output() const { return out_.str(); }
+  void ClearOutput() { out_.str(""); }
+
+  std::istringstream in_;
+  std::ostringstream out_;
+};
+
+// A fresh empty directory under the system's temporary directory.
+std::string MakeTempDir();
+// Whole contents of a file ("" when it cannot be read).
+std::string ReadFile(const std::string& path);
+// Whether a file exists.
+bool FileExists(const std::string& path);
+
+// Runs build/duolocus in dir with session as its standard input; returns the
+// console output. exitCode receives the process's exit status.
+std::string RunProgram(const std::string& dir, const std::string& session, int* exitCode = nullptr);
+
+#endif
