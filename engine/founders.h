@@ -6,5 +6,8 @@
 void POPBUILD();
 // Reorders pNIND by random keys (NTot draws).
 void SHUFFLE();
+// Reorders pNIND by the keys in pRand: ascending, the lower position first
+// among equal keys.
+void PERMUTE();
 
 #endif

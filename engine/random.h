@@ -12,6 +12,20 @@
 void GLIBCSRAND(std::uint32_t seed);
 std::int32_t GLIBCRAND();
 
+// Slot of the shuffle table picked by raw value y, 1 to 97. A raw value of
+// 2147483647 would give 98, beyond the table, and is kept on slot 97.
+inline int RNDISLOT(double y) {
+  const int j = static_cast<int>(y * 97.0 / 2147483647.0 + 1.0);
+  return j > 97 ? 97 : j;
+}
+// Scales a raw table value to 0..32767; the largest raw value would give
+// 32768 and is kept at 32767.
+inline int RNDISCALE(double t) {
+  double u = t / 2147483647.0 * 32768.0;
+  if (u == 32768.0) u = 32767.0;
+  return static_cast<int>(u);
+}
+
 // Seeds the platform generator with rsd.
 void SEEDRND();
 // One shuffled draw, 0 to 32767.

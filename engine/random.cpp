@@ -1,0 +1,94 @@
+#include "engine/random.h"
+
+#include "model/settings.h"
+#include "model/state.h"
+
+std::uint64_t randCalls = 0;
+std::uint64_t drawCount = 0;
+
+namespace {
+
+// State of the additive feedback generator: 31 words, a front and a rear
+// position three apart, as the GNU C library lays them out.
+constexpr int kDeg = 31;
+constexpr int kSep = 3;
+std::int32_t fbState[kDeg];
+int fbFront = kSep;
+int fbRear = 0;
+
+// The shuffle table (slots 1 to 97; slot 0 unused) and the raw value that
+// picks the next slot.
+double v[98];
+double* pv = nullptr;
+double y = 0.0;
+
+inline double RAWRAND() {
+  return static_cast<double>(GLIBCRAND());
+}
+
+void BUILDTABLE() {
+  pv = v;
+  for (int i = 0; i < 97; ++i) GLIBCRAND();
+  for (int j = 1; j <= 97; ++j) pv[j] = RAWRAND();
+  y = RAWRAND();
+  doSeed = 0;
+}
+
+}  // namespace
+
+void GLIBCSRAND(std::uint32_t seed) {
+  std::int32_t word = seed == 0 ? 1 : static_cast<std::int32_t>(seed);
+  fbState[0] = word;
+  for (int i = 1; i < kDeg; ++i) {
+    // 16807 * word mod (2^31 - 1) without overflow (Schrage's method).
+    const std::int32_t hi = word / 127773;
+    const std::int32_t lo = word % 127773;
+    word = 16807 * lo - 2836 * hi;
+    if (word < 0) word += 2147483647;
+    fbState[i] = word;
+  }
+  fbFront = kSep;
+  fbRear = 0;
+  // The library discards the first 310 outputs so the state is well mixed.
+  // These are not the program's own draws, so they do not count.
+  const std::uint64_t counted = randCalls;
+  for (int i = 0; i < kDeg * 10; ++i) GLIBCRAND();
+  randCalls = counted;
+}
+
+std::int32_t GLIBCRAND() {
+  ++randCalls;
+  const std::uint32_t sum = static_cast<std::uint32_t>(fbState[fbFront]) +
+                            static_cast<std::uint32_t>(fbState[fbRear]);
+  fbState[fbFront] = static_cast<std::int32_t>(sum);
+  fbFront = fbFront + 1 == kDeg ? 0 : fbFront + 1;
+  fbRear = fbRear + 1 == kDeg ? 0 : fbRear + 1;
+  return static_cast<std::int32_t>(sum >> 1);
+}
+
+void SEEDRND() { GLIBCSRAND(rsd); }
+
+int RNDI() {
+  if (doSeed != 0) BUILDTABLE();
+  const int j = RNDISLOT(y);
+  const double t = pv[j];
+  y = t;
+  pv[j] = RAWRAND();
+  return RNDISCALE(t);
+}
+
+double RANDREAL() {
+  ++drawCount;
+  const std::int64_t r1 = RNDI();
+  const std::int64_t r2 = RNDI();
+  return static_cast<double>(r1 * 32768 + r2) * 9.313225746154785e-10;
+}
+
+void RANDRESET() {
+  for (double& slot : v) slot = 0.0;
+  pv = nullptr;
+  y = 0.0;
+  GLIBCSRAND(1);
+  randCalls = 0;
+  drawCount = 0;
+}

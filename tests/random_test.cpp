@@ -1,0 +1,137 @@
+// The random source: the platform generator clone, the shuffle table and the
+// joining of two draws.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "engine/random.h"
+#include "model/driver.h"
+#include "model/settings.h"
+#include "model/state.h"
+#include "tests/testutil.h"
+
+namespace {
+
+// The GNU additive feedback generator written out from its recurrence:
+// deliberately naive, a whole array of history.
+std::vector<std::uint32_t> NaiveGlibc(std::uint32_t seed, int count) {
+  std::vector<std::uint32_t> r(static_cast<std::size_t>(344 + count));
+  r[0] = seed;
+  for (int i = 1; i < 31; ++i) r[i] = static_cast<std::uint32_t>((16807ULL * r[i - 1]) % 2147483647ULL);
+  for (int i = 31; i < 34; ++i) r[i] = r[i - 31];
+  for (int i = 34; i < 344 + count; ++i) r[i] = r[i - 31] + r[i - 3];
+  std::vector<std::uint32_t> out;
+  for (int k = 0; k < count; ++k) out.push_back(r[344 + k] >> 1);
+  return out;
+}
+
+// The shuffle-table draw written out over a list of raw values.
+struct NaiveRndi {
+  std::vector<std::uint32_t> raw;
+  std::size_t next = 0;
+  double table[98] = {};
+  double y = 0.0;
+  explicit NaiveRndi(std::uint32_t seed) : raw(NaiveGlibc(seed, 5000)) {
+    next = 97;
+    for (int j = 1; j <= 97; ++j) table[j] = raw[next++];
+    y = raw[next++];
+  }
+  int Draw() {
+    int j = static_cast<int>(y * 97.0 / 2147483647.0 + 1.0);
+    if (j > 97) j = 97;
+    const double t = table[j];
+    y = t;
+    table[j] = raw[next++];
+    double u = t / 2147483647.0 * 32768.0;
+    if (u == 32768.0) u = 32767.0;
+    return static_cast<int>(u);
+  }
+};
+
+class RandomTest : public ProgramTest {};
+
+TEST_F(RandomTest, GeneratorMatchesNaiveRecurrence) {
+  for (std::uint32_t seed : {1u, 2u, 101u, 4242u, 32767u}) {
+    const std::vector<std::uint32_t> expected = NaiveGlibc(seed, 2000);
+    GLIBCSRAND(seed);
+    for (int k = 0; k < 2000; ++k) ASSERT_EQ(static_cast<std::uint32_t>(GLIBCRAND()), expected[k]) << seed << " " << k;
+  }
+}
+
+#ifdef __GLIBC__
+TEST_F(RandomTest, GeneratorMatchesTheCLibrary) {
+  for (unsigned seed : {1u, 7u, 101u, 12345u, 32767u}) {
+    std::srand(seed);
+    GLIBCSRAND(seed);
+    for (int k = 0; k < 1000000; ++k) {
+      const int expected = std::rand();
+      ASSERT_EQ(GLIBCRAND(), expected) << "seed " << seed << " value " << k;
+    }
+  }
+}
+#endif
+
+TEST_F(RandomTest, TableIsBuiltOnceAtFirstDraw) {
+  rsd = 101;
+  SEEDRND();
+  EXPECT_EQ(randCalls, 0u);
+  RNDI();
+  EXPECT_EQ(randCalls, 196u);  // 97 discarded, 97 stored, y, one refill
+  EXPECT_EQ(doSeed, 0);
+  RNDI();
+  EXPECT_EQ(randCalls, 197u);
+  RANDREAL();
+  EXPECT_EQ(randCalls, 199u);
+  EXPECT_EQ(drawCount, 1u);
+}
+
+TEST_F(RandomTest, DrawsMatchNaiveShuffleTable) {
+  for (std::uint32_t seed : {1u, 101u, 32767u}) {
+    RESETPROGRAM();
+    rsd = seed;
+    SEEDRND();
+    NaiveRndi naive(seed);
+    for (int k = 0; k < 3000; ++k) ASSERT_EQ(RNDI(), naive.Draw()) << seed << " " << k;
+  }
+}
+
+TEST_F(RandomTest, RealJoinsTwoDrawsHighFirst) {
+  rsd = 55;
+  SEEDRND();
+  NaiveRndi naive(55);
+  for (int k = 0; k < 1000; ++k) {
+    const double r1 = naive.Draw();
+    const double r2 = naive.Draw();
+    const double x = RANDREAL();
+    ASSERT_EQ(x, (r1 * 32768.0 + r2) / 1073741824.0);
+    ASSERT_LT(x, 1.0);
+  }
+}
+
+TEST_F(RandomTest, LargestRawValueStaysInTable) {
+  EXPECT_EQ(RNDISCALE(2147483647.0), 32767);
+  EXPECT_EQ(RNDISCALE(2147483646.0), 32767);
+  EXPECT_EQ(RNDISCALE(0.0), 0);
+  EXPECT_EQ(RNDISLOT(2147483647.0), 97);
+  EXPECT_EQ(RNDISLOT(2147483646.0), 97);
+  EXPECT_EQ(RNDISLOT(0.0), 1);
+}
+
+TEST_F(RandomTest, ReseedingKeepsTheTable) {
+  rsd = 9;
+  SEEDRND();
+  std::vector<double> first;
+  for (int k = 0; k < 50; ++k) first.push_back(RANDREAL());
+  SEEDRND();
+  std::vector<double> second;
+  for (int k = 0; k < 50; ++k) second.push_back(RANDREAL());
+  EXPECT_NE(first, second);
+  // A fresh program start with the same seed repeats the first sequence.
+  RESETPROGRAM();
+  rsd = 9;
+  SEEDRND();
+  for (int k = 0; k < 50; ++k) ASSERT_EQ(RANDREAL(), first[k]);
+}
+
+}  // namespace
