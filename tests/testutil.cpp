@@ -9,7 +9,11 @@
 #include <iterator>
 
 #include "console/io.h"
+#include "engine/random.h"
 #include "model/driver.h"
+#include "model/settings.h"
+#include "model/state.h"
+#include "model/store.h"
 
 namespace {
 [[noreturn]] void throwHalted() { throw Halted{}; }
@@ -61,4 +65,30 @@ std::string RunProgram(const std::string& dir, const std::string& session, int* 
   std::remove(sessionFile.c_str());
   std::remove(outputFile.c_str());
   return text;
+}
+
+void RestartRandom(unsigned seed) {
+  RANDRESET();
+  doSeed = 1;
+  rsd = seed;
+  SEEDRND();
+}
+
+std::vector<double> RecordDraws(unsigned seed, std::size_t n) {
+  RestartRandom(seed);
+  std::vector<double> draws(n);
+  for (double& d : draws) d = RANDREAL();
+  RestartRandom(seed);
+  return draws;
+}
+
+void SetPopulation(const std::vector<std::int64_t>& counts) {
+  NTot = 0;
+  for (int g = 0; g < 9; ++g) {
+    startPop[g] = counts[static_cast<std::size_t>(g)];
+    NTot += startPop[g];
+  }
+  for (int g = 0; g < 9; ++g) startF[g] = static_cast<double>(startPop[g]) / static_cast<double>(NTot);
+  MEMALLOC();
+  RUNINIT();
 }

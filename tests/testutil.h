@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 // Thrown by the test halt hook in place of ending the process.
 struct Halted {};
@@ -39,3 +41,13 @@ bool FileExists(const std::string& path);
 std::string RunProgram(const std::string& dir, const std::string& session, int* exitCode = nullptr);
 
 #endif
+
+// Starts the random source afresh from seed, as at program start, with the
+// draw counters at zero.
+void RestartRandom(unsigned seed);
+// The next n draws from seed, after which the source is restarted on seed,
+// so the code under test draws the same values.
+std::vector<double> RecordDraws(unsigned seed, std::size_t n);
+// Sets a population size from per-genotype counts, allocates the arrays and
+// prepares the run as the driver would (after the defaults).
+void SetPopulation(const std::vector<std::int64_t>& counts);
