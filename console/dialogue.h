@@ -13,4 +13,15 @@ void SEEDASK();
 // After each run: asks whether to run again; sets doProgAgain.
 void AGAIN();
 
+// Writes the settings screen (without the command prompt).
+void DRAWSCREEN();
+// Runs the three start checks with their messages and pauses; 1 when all
+// three pass.
+int STARTCHECKS();
+// Runs the editor of an accepted command letter (nothing for C).
+void RUNEDITOR(char command);
+// Seeds the generator, sets the run flags, opens both files for the run
+// and writes the banner line.
+void HANDOVER();
+
 #endif

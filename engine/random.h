@@ -12,18 +12,20 @@
 void GLIBCSRAND(std::uint32_t seed);
 std::int32_t GLIBCRAND();
 
-// Slot of the shuffle table picked by raw value y, 1 to 97. A raw value of
-// 2147483647 would give 98, beyond the table, and is kept on slot 97.
-inline int RNDISLOT(double y) {
-  const int j = static_cast<int>(y * 97.0 / 2147483647.0 + 1.0);
-  return j > 97 ? 97 : j;
+// Slot of the shuffle table picked by raw value y: truncation of
+// y * 97.0 / 2147483647.0 + 1.0 in double arithmetic, computed in whole
+// numbers (RNDI explains why that is exact). The largest raw value would give
+// slot 98, beyond the table, and is kept on slot 97.
+inline std::uint32_t RNDISLOT(std::uint32_t y) {
+  const std::uint32_t j = static_cast<std::uint32_t>(static_cast<std::uint64_t>(y) * 97u / 2147483647u) + 1u;
+  return j > 97u ? 97u : j;
 }
-// Scales a raw table value to 0..32767; the largest raw value would give
-// 32768 and is kept at 32767.
-inline int RNDISCALE(double t) {
-  double u = t / 2147483647.0 * 32768.0;
-  if (u == 32768.0) u = 32767.0;
-  return static_cast<int>(u);
+// A raw table value scaled to 0..32767: truncation of
+// t / 2147483647.0 * 32768.0, in whole numbers; the largest raw value would
+// give 32768 and is kept at 32767.
+inline int RNDISCALE(std::uint32_t t) {
+  const std::uint32_t u = static_cast<std::uint32_t>(static_cast<std::uint64_t>(t) * 32768u / 2147483647u);
+  return static_cast<int>(u > 32767u ? 32767u : u);
 }
 
 // Seeds the platform generator with rsd.

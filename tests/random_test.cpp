@@ -109,13 +109,44 @@ TEST_F(RandomTest, RealJoinsTwoDrawsHighFirst) {
   }
 }
 
-TEST_F(RandomTest, LargestRawValueStaysInTable) {
-  EXPECT_EQ(RNDISCALE(2147483647.0), 32767);
-  EXPECT_EQ(RNDISCALE(2147483646.0), 32767);
-  EXPECT_EQ(RNDISCALE(0.0), 0);
-  EXPECT_EQ(RNDISLOT(2147483647.0), 97);
-  EXPECT_EQ(RNDISLOT(2147483646.0), 97);
-  EXPECT_EQ(RNDISLOT(0.0), 1);
+// The slot and scaling as first defined, in double arithmetic.
+std::uint32_t SlotByDoubles(std::uint32_t y) {
+  const int j = static_cast<int>(static_cast<double>(y) * 97.0 / 2147483647.0 + 1.0);
+  return static_cast<std::uint32_t>(j > 97 ? 97 : j);
+}
+int ScaleByDoubles(std::uint32_t t) {
+  double u = static_cast<double>(t) / 2147483647.0 * 32768.0;
+  if (u == 32768.0) u = 32767.0;
+  return static_cast<int>(u);
+}
+
+TEST_F(RandomTest, WholeNumberArithmeticAgreesAtEveryBoundary) {
+  EXPECT_EQ(RNDISCALE(2147483647u), 32767);  // not 32768
+  EXPECT_EQ(RNDISLOT(2147483647u), 97u);     // not 98
+  // Around every value where the truncated result steps up.
+  const std::int64_t M = 2147483647;
+  for (std::int64_t k = 0; k <= 32768; ++k) {
+    for (std::int64_t d = -3; d <= 3; ++d) {
+      const std::int64_t t = k * M / 32768 + d;
+      if (t < 0 || t > M) continue;
+      ASSERT_EQ(RNDISCALE(static_cast<std::uint32_t>(t)), ScaleByDoubles(static_cast<std::uint32_t>(t))) << t;
+    }
+  }
+  for (std::int64_t k = 0; k <= 97; ++k) {
+    for (std::int64_t d = -3; d <= 3; ++d) {
+      const std::int64_t y = k * M / 97 + d;
+      if (y < 0 || y > M) continue;
+      ASSERT_EQ(RNDISLOT(static_cast<std::uint32_t>(y)), SlotByDoubles(static_cast<std::uint32_t>(y))) << y;
+    }
+  }
+}
+
+// Every raw value; about ten seconds, so run by `make stats`.
+TEST_F(RandomTest, DISABLED_LongWholeNumberArithmeticAgreesEverywhere) {
+  for (std::uint32_t t = 0; t <= 2147483647u; ++t) {
+    ASSERT_EQ(RNDISCALE(t), ScaleByDoubles(t)) << t;
+    ASSERT_EQ(RNDISLOT(t), SlotByDoubles(t)) << t;
+  }
 }
 
 TEST_F(RandomTest, ReseedingKeepsTheTable) {

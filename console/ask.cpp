@@ -1,0 +1,105 @@
+#include "console/ask.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <iomanip>
+#include <ostream>
+#include <sstream>
+
+#include "console/input.h"
+#include "console/io.h"
+#include "model/driver.h"
+
+const char* const BADNUMBER = "\a\nBad number.  Try again.";
+const char* const BADVALUE = "\a\nBad value.  Try again.";
+
+char FIRSTUP() {
+  if (strng.empty()) return '\0';
+  return static_cast<char>(std::toupper(static_cast<unsigned char>(strng[0])));
+}
+
+namespace {
+// A zero byte inside a word would hide the rest of it from the checks.
+bool WHOLEWORD() { return strng.find('\0') == std::string::npos; }
+}  // namespace
+
+bool TOINT(std::int64_t& value) {
+  if (!WHOLEWORD() || GF_INTCHK(strng.c_str()) == 0) return false;
+  errno = 0;
+  const long long v = std::strtoll(strng.c_str(), nullptr, 10);
+  if (errno == ERANGE) return false;
+  value = static_cast<std::int64_t>(v);
+  return true;
+}
+
+bool TOREAL(double& value) {
+  if (!WHOLEWORD() || GF_REALCHK(strng.c_str()) == 0) return false;
+  // A point alone is 0.0, as with atof; strtod converts every other
+  // accepted form the same way atof does.
+  const double v = std::strtod(strng.c_str(), nullptr);
+  if (std::isinf(v)) return false;
+  value = v;
+  return true;
+}
+
+std::int64_t ASKINT(const std::string& prompt, std::int64_t lo, std::int64_t hi, const char* fail) {
+  std::int64_t value = 0;
+  chk = 0;
+  while (chk == 0) {
+    *conOut << prompt << std::flush;
+    READWORD();
+    if (TOINT(value) && value >= lo && value <= hi) {
+      chk = 1;
+    } else {
+      *conOut << fail << std::endl;
+    }
+  }
+  return value;
+}
+
+double ASKREAL(const std::string& prompt, double lo, double hi, const char* fail) {
+  double value = 0.0;
+  chk = 0;
+  while (chk == 0) {
+    *conOut << prompt << std::flush;
+    READWORD();
+    if (TOREAL(value) && value >= lo && value <= hi) {
+      chk = 1;
+    } else {
+      *conOut << fail << std::endl;
+    }
+  }
+  return value;
+}
+
+void PAUSE() {
+  // A C left from an earlier answer must not end a pause that has read
+  // nothing yet.
+  fchar = '.';
+  while (fchar != 'C') {
+    READWORD();
+    fchar = FIRSTUP();
+  }
+}
+
+void NORQUIT() {
+  fchar = '.';
+  while (fchar != 'N' && fchar != 'Q') {
+    READWORD();
+    fchar = FIRSTUP();
+  }
+  if (fchar == 'Q') GIVEUP();
+}
+
+void LINEENDS(int n) {
+  for (int i = 0; i < n; ++i) *conOut << '\n';
+  *conOut << std::flush;
+}
+
+std::string FIXED(double x, int decimals) {
+  std::ostringstream text;
+  text << std::fixed << std::setprecision(decimals) << x;
+  return text.str();
+}

@@ -1,0 +1,132 @@
+// Editors of the single fields of the settings screen.
+#include <cstdint>
+#include <limits>
+#include <ostream>
+#include <string>
+
+#include "console/ask.h"
+#include "console/input.h"
+#include "console/io.h"
+#include "model/settings.h"
+
+namespace {
+
+// Asks the nine counts once and returns their total, or MAXPOP + 1 for any
+// total too large to be held.
+std::int64_t ASKCOUNTS() {
+  const std::int64_t most = std::numeric_limits<std::int64_t>::max();
+  std::int64_t total = 0;
+  for (int g = 0; g < 9; ++g) {
+    startPop[g] = ASKINT("Number of " + GTNAME(g) + " individuals: ", 0, most, BADNUMBER);
+    total = (startPop[g] > most - total) ? most : total + startPop[g];
+  }
+  return total;
+}
+
+// Asks which allele of one gene is to fix: 0 either, 1 capital, 2 small.
+std::int32_t ASKFIX(const char* gene, char capital, char small) {
+  *conOut << "If you do not care which " << gene << " allele fixes, type 0." << std::endl
+          << "If you want to know when the " << capital << " allele fixes, type 1." << std::endl
+          << "If you want to know when the " << small << " allele fixes, type 2." << std::endl;
+  return static_cast<std::int32_t>(ASKINT("Enter 0, 1 or 2: ", 0, 2, BADVALUE));
+}
+
+}  // namespace
+
+void POPEDIT() {
+  for (;;) {
+    *conOut << "Maximum population size is " << MAXPOP << ".\n" << std::endl
+            << "Enter Values for the Starting Population:" << std::endl;
+    NTot = ASKCOUNTS();
+    if (NTot == 0) {
+      *conOut << "\a\nPopulation size is zero." << std::endl;
+    } else if (NTot > MAXPOP) {
+      *conOut << "\a\nPopulation size exceeds " << MAXPOP << "." << std::endl;
+    } else {
+      break;
+    }
+  }
+  for (int g = 0; g < 9; ++g) {
+    startF[g] = static_cast<double>(startPop[g]) / static_cast<double>(NTot);
+  }
+}
+
+void FITEDIT() {
+  double largest = 0.0;
+  for (int g = 0; g < 9; ++g) {
+    w[g] = ASKREAL("Fitness of " + GTNAME(g) + " genotype [0.0 - 1.0]: ", 0.0, 1.0, BADVALUE);
+    if (w[g] > largest) largest = w[g];
+  }
+  // All zeros stay zeros: nobody is fertile and the start checks say so.
+  if (largest > 0.0) {
+    for (double& fitness : w) fitness /= largest;
+  }
+}
+
+void MUTEDIT(int rate) {
+  static const char* const change[4] = {"A to a", "a to A", "B to b", "b to B"};
+  double* const target[4] = {&mutA[0], &mutA[1], &mutB[0], &mutB[1]};
+  *target[rate] = ASKREAL(std::string("Mutation rate of ") + change[rate] + " [0.0 - 1.0]: ", 0.0,
+                          1.0, BADVALUE);
+}
+
+void LINKEDIT() {
+  // The explanation is part of the question: it is shown before every try.
+  const std::string question =
+      "You must specify the map distance between\n"
+      "genes A and B.\n"
+      "  A map distance of 0.0 cM allows no\n"
+      "  crossing-over between the two genes.\n\n"
+      "  A map distance of 50 cM allows for\n"
+      "  independent assortment of the two genes.\n\n"
+      "Map distance [0.0 - 50.0 cM]: ";
+  rec_cM = ASKREAL(question, 0.0, 50.0, BADVALUE);
+  rec = rec_cM / 100.0;
+}
+
+void FERTEDIT() {
+  // Allowed -> monogamy -> not allowed -> allowed.
+  static const std::int32_t next[3] = {1, 2, 0};
+  mateRule = next[mateRule];
+}
+
+void ITEREDIT() {
+  nIter = ASKINT("Number of iterations using the same settings [1 - " + std::to_string(MAXITER) +
+                     "]: ",
+                 1, MAXITER, BADNUMBER);
+}
+
+void GENEDIT() {
+  genMax = ASKINT("Maximum number of generations/iteration [1 - " + std::to_string(MAXGEN) + "]: ",
+                  1, MAXGEN, BADNUMBER);
+}
+
+void TRACKEDIT() {
+  if (trackCopies == 1) {
+    trackCopies = 0;
+  } else if (doMig == 0) {
+    trackCopies = 1;
+  } else {
+    *conOut << "Note: You can not track gene copies if" << std::endl
+            << "migration is allowed.\n" << std::endl
+            << "Type C<enter> to continue. " << std::flush;
+    PAUSE();
+  }
+}
+
+void STOPEDIT() { stopAtFix = (stopAtFix == 0) ? 1 : 0; }
+
+void FIXEDIT() {
+  setAllFix[0] = ASKFIX("Alpha", 'A', 'a');
+  *conOut << std::endl;
+  setAllFix[1] = ASKFIX("Beta", 'B', 'b');
+  if (setAllFix[0] > 0 || setAllFix[1] > 0) {
+    *conOut << "\nWARNING:" << std::endl
+            << "You have chosen to track fixation of a specific allele." << std::endl
+            << "In the absence of appropriate mutation and/or migration," << std::endl
+            << "fixation of that allele may not occur before the specified" << std::endl
+            << "maximum number of generations.\n" << std::endl
+            << "Type C<enter> to continue. " << std::endl;
+    PAUSE();
+  }
+}

@@ -1,0 +1,125 @@
+// Editors of migration and of mating preferences.
+#include <cstdint>
+#include <ostream>
+#include <string>
+
+#include "console/ask.h"
+#include "console/input.h"
+#include "console/io.h"
+#include "model/settings.h"
+
+namespace {
+
+// Asks the first eight immigrant proportions until their remainder, the
+// aabb proportion, is not negative.
+void ASKMIGF() {
+  chk2 = 0;
+  while (chk2 == 0) {
+    double sum = 0.0;
+    for (int g = 0; g < 8; ++g) {
+      migF[g] = ASKREAL("Proportion of " + GTNAME(g) + " genotype in immigrants [0.0 - 1.0]: ",
+                        0.0, 1.0, BADVALUE);
+      sum += migF[g];
+    }
+    migF[8] = 1.0 - sum;
+    if (migF[8] < 0.0) {
+      *conOut << "\a\nGenotype proportions add up to a number" << std::endl
+              << "greater than 1.0.  Try again.\n" << std::endl;
+    } else {
+      chk2 = 1;
+    }
+  }
+}
+
+// Asks the average number of immigrants, strictly between 0 and NTot.
+void ASKMIGN() {
+  const std::string size = std::to_string(NTot);
+  const double limit = static_cast<double>(NTot);
+  double value = 0.0;
+  chk = 0;
+  while (chk == 0) {
+    *conOut << "\n\nAverage number of immigrants per generation." << std::endl
+            << "This number does not have to be an integer." << std::endl
+            << "It must be greater than zero and less than the" << std::endl
+            << "population size (" << size << ")." << std::endl
+            << "Immigrants/generation [>0.0 - <" << size << "]: " << std::flush;
+    READWORD();
+    if (TOREAL(value) && value > 0.0 && value < limit) {
+      chk = 1;
+    } else {
+      *conOut << BADNUMBER << std::endl;
+    }
+  }
+  migN = value;
+}
+
+// Asks whether the preferences act after (1) or before (2) mating.
+std::int32_t ASKISOLATION() {
+  std::int64_t choice = 0;
+  for (;;) {
+    *conOut << "\nYou have indicated that there are mating preferences." << std::endl
+            << "Type '1' for postmating isolaton; type '2' for premating isolation." << std::endl;
+    READWORD();
+    if (TOINT(choice) && (choice == 1 || choice == 2)) return static_cast<std::int32_t>(choice);
+    *conOut << "Invalid choice.  Try again." << std::endl;
+  }
+}
+
+}  // namespace
+
+void MIGEDIT() {
+  if (doMig == 1) {
+    // The old proportions stay, unseen, until migration is switched on
+    // again, which asks for new ones.
+    doMig = 0;
+    migN = 0.0;
+    migP = 0.0;
+    return;
+  }
+  ASKMIGF();
+  double running = 0.0;
+  for (int g = 0; g < 9; ++g) {
+    running += migF[g];
+    migCumF[g] = running;
+  }
+  *conOut << "\nImmigrant genotype proportions:" << std::endl;
+  for (int g = 0; g < 9; ++g) {
+    *conOut << "p(" << GTNAME(g) << ")=" << FIXED(migF[g], 4) << std::endl;
+  }
+  ASKMIGN();
+  doMig = 1;
+  if (trackCopies == 1) {
+    // Immigrants bring copies of no founder, so no copy could ever fix.
+    trackCopies = 0;
+    *conOut << "\nNote: You can not track gene copies when" << std::endl
+            << "migration is allowed.  The program settings" << std::endl
+            << "have been changed to reflect this.\n" << std::endl
+            << "Type C<enter> to continue " << std::flush;
+    PAUSE();
+  }
+}
+
+void PREFEDIT() {
+  static const char* const prompts[6] = {"AA with AA", "AA with Aa", "AA with aa",
+                                         "Aa with Aa", "Aa with aa", "aa with aa"};
+  *conOut << "Set relative mating preferences for the" << std::endl
+          << "six possible matings involving gene Alpha." << std::endl
+          << "Relative mating preferences will be scaled" << std::endl
+          << "to a maximum of 1.0.  Negative values are" << std::endl
+          << "not allowed.\n" << std::endl
+          << "To prevent a given mating, set the relative" << std::endl
+          << "mating preference to 0.0.\n" << std::endl;
+  double largest = 0.0;
+  for (int k = 0; k < 6; ++k) {
+    matePref[k] = ASKREAL(std::string(prompts[k]) + " [0.0 - 1.0]: ", 0.0, 1.0, BADVALUE);
+    if (matePref[k] > largest) largest = matePref[k];
+  }
+  // All zeros stay zeros: no mating is allowed and the start checks say so.
+  if (largest > 0.0) {
+    for (double& pref : matePref) pref /= largest;
+  }
+  mateCheck = 0;
+  for (int k = 0; k < 6 && mateCheck == 0; ++k) {
+    if (matePref[k] < 1.0) mateCheck = ASKISOLATION();
+  }
+}

@@ -1,0 +1,78 @@
+// The questions that frame every run: output prefix, seed, run again.
+#include <ostream>
+#include <string>
+
+#include "console/ask.h"
+#include "console/dialogue.h"
+#include "console/input.h"
+#include "console/io.h"
+#include "model/settings.h"
+#include "model/state.h"
+
+void FILEFAIL(const std::string& name) {
+  // The cause may as well be a missing directory or a lack of permission;
+  // one message serves them all.
+  *conOut << "\aTHE FILE " << name << " MAY ALREADY EXIST." << std::endl
+          << "TYPE Q <enter> TO QUIT" << std::endl
+          << "OR N <enter> FOR NEW FILENAME.> " << std::flush;
+  NORQUIT();
+}
+
+void OUTFILE() {
+  for (;;) {
+    *conOut << "Prefix of output files (.csv and .txt suffixes added): " << std::flush;
+    READWORD();
+    onm = strng;
+    datanm = onm + ".csv";
+    sumnm = onm + ".txt";
+    datafl.clear();
+    datafl.open(datanm, std::ios::out);
+    if (!datafl.is_open()) {
+      FILEFAIL(datanm);
+      datafl.clear();
+      continue;
+    }
+    sumfl.clear();
+    sumfl.open(sumnm, std::ios::out);
+    if (!sumfl.is_open()) {
+      FILEFAIL(sumnm);
+      datafl.close();
+      sumfl.clear();
+      continue;
+    }
+    // Both files now exist and are empty; the hand-over opens them again.
+    datafl.close();
+    sumfl.close();
+    return;
+  }
+}
+
+void SEEDASK() {
+  std::int64_t seed = 0;
+  // Set while the seed is still missing.
+  chk = 1;
+  while (chk == 1) {
+    *conOut << "Random number generator seed [integer, 1 - " << MAXSEED << "]: " << std::flush;
+    READWORD();
+    if (TOINT(seed) && seed >= 1 && seed <= MAXSEED) {
+      rsd = static_cast<std::uint32_t>(seed);
+      chk = 0;
+    } else {
+      *conOut << "\a\nBad seed.  Try again." << std::endl;
+    }
+  }
+}
+
+void AGAIN() {
+  *conOut << "\n" << std::endl << "Do you want to run the program again? [Y/N] " << std::flush;
+  READWORD();
+  fchar = FIRSTUP();
+  *conOut << std::endl;
+  while (fchar != 'Y' && fchar != 'N') {
+    *conOut << "\aTry again. [Y/N]? " << std::flush;
+    READWORD();
+    fchar = FIRSTUP();
+  }
+  doProgAgain = (fchar == 'Y') ? 1 : 0;
+  *conOut << std::endl;
+}
