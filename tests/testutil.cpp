@@ -92,3 +92,9 @@ void SetPopulation(const std::vector<std::int64_t>& counts) {
   MEMALLOC();
   RUNINIT();
 }
+
+std::string Golden(const std::string& name) {
+  const std::string text = ReadFile(std::string(DUOLOCUS_GOLDEN) + "/" + name);
+  EXPECT_FALSE(text.empty()) << "missing golden file " << name;
+  return text;
+}

@@ -51,3 +51,5 @@ std::vector<double> RecordDraws(unsigned seed, std::size_t n);
 // Sets a population size from per-genotype counts, allocates the arrays and
 // prepares the run as the driver would (after the defaults).
 void SetPopulation(const std::vector<std::int64_t>& counts);
+// The contents of tests/golden/NAME: long expected texts kept as data.
+std::string Golden(const std::string& name);
