@@ -48,6 +48,7 @@ void POPBUILD() {
       // Double heterozygotes take their phase by a draw, in order of position.
       if (g == 4 && RANDREAL() >= 0.5) alleleB = repulsionB;
       SETFOUNDER(pIND[j], j, kFounder[g].alleleA, alleleB);
+      pGT[j] = static_cast<std::uint8_t>(g);
     }
   }
 }

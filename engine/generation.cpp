@@ -23,7 +23,8 @@ std::int64_t acceptN[9];
 bool checkPartner = false;
 bool mateableKnown = false;
 
-inline int ALPHAOF(const IND& ind) { return ind.alleleA[0] + ind.alleleA[1]; }
+inline int GT(std::int64_t i) { return pGT[i]; }
+inline int ALPHA(std::int64_t i) { return pGT[i] / 3; }
 
 inline bool FERTILE(int g) { return w[g] > 0.0; }
 
@@ -52,9 +53,9 @@ bool MATEABLE() {
 
 // Whether first parent p1 has any second parent it could accept.
 bool HASPARTNER(std::int32_t p1) {
-  const int g1 = GTINDEX(pIND[p1]);
+  const int g1 = GT(p1);
   if (mateRule != 2) return acceptN[g1] > 0;
-  if (pMated[p1] >= 0) return ACCEPTABLE(g1, GTINDEX(pIND[pMated[p1]]));
+  if (pMated[p1] >= 0) return ACCEPTABLE(g1, GT(pMated[p1]));
   std::int64_t count = ACCEPTABLE(g1, g1) ? -1 : 0;  // p1 itself is unpaired
   for (int g2 = 0; g2 < 9; ++g2) {
     if (ACCEPTABLE(g1, g2)) count += unpairedN[g2];
@@ -83,8 +84,8 @@ void RECORDPAIR(std::int32_t p1, std::int32_t p2) {
   if (pMated[p1] != -1) return;  // an existing pair mated again
   pMated[p1] = p2;
   pMated[p2] = p1;
-  const int g1 = GTINDEX(pIND[p1]);
-  const int g2 = GTINDEX(pIND[p2]);
+  const int g1 = GT(p1);
+  const int g2 = GT(p2);
   --unpairedN[g1];
   --unpairedN[g2];
   const bool ok = FERTILE(g1) && FERTILE(g2) &&
@@ -97,7 +98,7 @@ void RECORDPAIR(std::int32_t p1, std::int32_t p2) {
 }
 
 std::int32_t SECONDPARENT(std::int32_t p1) {
-  const int a1 = ALPHAOF(pIND[p1]);
+  const int a1 = ALPHA(p1);
   for (;;) {
     std::int32_t c = INDEXDRAW();
     if (mateRule == 0) {
@@ -112,8 +113,8 @@ std::int32_t SECONDPARENT(std::int32_t p1) {
         } while (c == p1 || pMated[c] != -1);
       }
     }
-    if (mateCheck == 2 && RANDREAL() > matePref[whichMating[a1][ALPHAOF(pIND[c])]]) continue;
-    if (fitCheck != 0 && RANDREAL() > w[GTINDEX(pIND[c])]) continue;
+    if (mateCheck == 2 && RANDREAL() > matePref[whichMating[a1][ALPHA(c)]]) continue;
+    if (fitCheck != 0 && RANDREAL() > w[GT(c)]) continue;
     return c;
   }
 }
@@ -128,11 +129,11 @@ bool CHOOSEPARENTS(std::int32_t& p1, std::int32_t& p2) {
     }
     do {
       p1 = INDEXDRAW();
-    } while (fitCheck != 0 && RANDREAL() > w[GTINDEX(pIND[p1])]);
+    } while (fitCheck != 0 && RANDREAL() > w[GT(p1)]);
     if (checkPartner && !HASPARTNER(p1)) continue;  // set aside, draw anew
     p2 = SECONDPARENT(p1);
     if (mateCheck == 1 &&
-        RANDREAL() > matePref[whichMating[ALPHAOF(pIND[p1])][ALPHAOF(pIND[p2])]]) {
+        RANDREAL() > matePref[whichMating[ALPHA(p1)][ALPHA(p2)]]) {
       continue;
     }
     if (mateRule == 2) RECORDPAIR(p1, p2);
@@ -140,17 +141,51 @@ bool CHOOSEPARENTS(std::int32_t& p1, std::int32_t& p2) {
   }
 }
 
-// One gamete of parent into chromosome c of child.
-inline void TRANSMIT(const IND& parent, IND& child, int c) {
-  const int h = RANDREAL() < 0.5 ? 0 : 1;
-  child.alleleA[c] = parent.alleleA[h];
-  child.copyA[c] = parent.copyA[h];
-  child.originA[c] = parent.originA[h];
-  // No recombination draw at all when the genes are fully linked.
-  const int hb = (rec > 0.0 && RANDREAL() < rec) ? 1 - h : h;
+// The chromosomes one parent passes: which one gives the Alpha copy and
+// which the Beta copy. No recombination draw at all when the genes are fully
+// linked.
+inline void GAMETE(std::uint8_t& ha, std::uint8_t& hb) {
+  ha = RANDREAL() < 0.5 ? 0 : 1;
+  hb = (rec > 0.0 && RANDREAL() < rec) ? 1 - ha : ha;
+}
+
+inline void PASS(const IND& parent, IND& child, int c, int ha, int hb) {
+  child.alleleA[c] = parent.alleleA[ha];
+  child.copyA[c] = parent.copyA[ha];
+  child.originA[c] = parent.originA[ha];
   child.alleleB[c] = parent.alleleB[hb];
   child.copyB[c] = parent.copyB[hb];
   child.originB[c] = parent.originB[hb];
+}
+
+// Offspring are decided a batch at a time (parents and chromosomes, every
+// draw in its order) and copied afterwards. The copies read parents at
+// random places in a large array; made together, their cache misses overlap
+// instead of each one stalling the chain of draws. The records made are the
+// same: parents are only read, and every slot is written once.
+struct PICK {
+  std::int32_t p1;
+  std::int32_t p2;
+  std::uint8_t h[4];  // Alpha and Beta chromosome of the first, then the second parent
+};
+constexpr std::int64_t kBatch = 256;
+PICK picks[kBatch];
+
+// Fills slots s to s + n - 1 with offspring; false when parent choice ran out
+// of permitted pairs.
+bool OFFSPRING(std::int64_t s, std::int64_t n) {
+  for (std::int64_t i = 0; i < n; ++i) {
+    PICK& pick = picks[i];
+    if (!CHOOSEPARENTS(pick.p1, pick.p2)) return false;
+    GAMETE(pick.h[0], pick.h[1]);
+    GAMETE(pick.h[2], pick.h[3]);
+  }
+  for (std::int64_t i = 0; i < n; ++i) {
+    const PICK& pick = picks[i];
+    PASS(pIND[pick.p1], pNIND[s + i], 0, pick.h[0], pick.h[1]);
+    PASS(pIND[pick.p2], pNIND[s + i], 1, pick.h[2], pick.h[3]);
+  }
+  return true;
 }
 
 // Immigrants fill the buffer from slot 0; returns their number.
@@ -202,15 +237,11 @@ void GENBUILD() {
   ++gen;
   const std::int64_t k = MIGRATE();
   STARTCHOICE();
-  for (std::int64_t s = k; s < NTot; ++s) {
-    std::int32_t p1 = 0;
-    std::int32_t p2 = 0;
-    if (!CHOOSEPARENTS(p1, p2)) {
+  for (std::int64_t s = k; s < NTot; s += kBatch) {
+    if (!OFFSPRING(s, NTot - s < kBatch ? NTot - s : kBatch)) {
       iterExtinct = 1;
       return;
     }
-    TRANSMIT(pIND[p1], pNIND[s], 0);
-    TRANSMIT(pIND[p2], pNIND[s], 1);
   }
   if (mutCheck != 0) MUTATE();
   FREQCALC();

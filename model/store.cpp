@@ -15,6 +15,7 @@ IND* pPERMUTEIND = nullptr;
 double* pRand = nullptr;
 std::int64_t* pMated = nullptr;
 std::int64_t* pOrder = nullptr;
+std::uint8_t* pGT = nullptr;
 IND mIND[10];
 
 namespace {
@@ -45,6 +46,7 @@ void MEMFREE() {
   release(pRand);
   release(pMated);
   release(pOrder);
+  release(pGT);
 }
 
 void MEMALLOC() {
@@ -57,12 +59,16 @@ void MEMALLOC() {
   allocate(pRand, NTot);
   allocate(pMated, NTot);
   allocate(pOrder, NTot);
+  allocate(pGT, NTot);
 }
 
 void FREQCALC() {
   std::int64_t count[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0};
-  const IND* const end = pNIND + NTot;
-  for (const IND* p = pNIND; p != end; ++p) ++count[GTINDEX(*p)];
+  for (std::int64_t i = 0; i < NTot; ++i) {
+    const int g = GTINDEX(pNIND[i]);
+    pGT[i] = static_cast<std::uint8_t>(g);
+    ++count[g];
+  }
   const double total = static_cast<double>(NTot);
   for (int g = 0; g < 9; ++g) {
     N[g] = count[g];

@@ -23,6 +23,10 @@ extern IND* pPERMUTEIND;  // shuffle scratch
 extern double* pRand;     // shuffle keys
 extern std::int64_t* pMated;  // monogamy partners, -1 for none
 extern std::int64_t* pOrder;  // shuffle scratch: positions sorted by key
+// Genotype index of each individual of the current generation. Parent choice
+// reads genotypes at random positions; a byte each keeps those reads in cache
+// where the whole records would not be.
+extern std::uint8_t* pGT;
 
 // Immigrant templates, filled per run.
 extern IND mIND[10];
@@ -37,7 +41,8 @@ inline int GTINDEX(const IND& ind) {
 void MEMALLOC();
 // Releases the arrays (program end, tests).
 void MEMFREE();
-// Counts the genotypes of pNIND into N and f.
+// Counts the genotypes of pNIND into N and f, and notes each one in pGT
+// for when pNIND has become the current generation.
 void FREQCALC();
 // Makes the generation in pNIND the current one.
 void EXCHANGE();
