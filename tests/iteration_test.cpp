@@ -78,46 +78,48 @@ TEST_F(IterationTest, ProgressLineDotsAndEnd) {
 }
 
 TEST_F(IterationTest, ExtinctionPaths) {
+  struct Case {
+    std::vector<std::int64_t> counts;
+    int rule, check;
+    std::vector<int> allowedClasses;  // the others get preference 0
+    int sterile;                      // genotype with fitness 0, or -1
+    int extinct;
+  };
+  const Case cases[] = {
+      // One fertile individual: enough with selfing, too few otherwise.
+      {{1, 0, 0, 0, 0, 0, 0, 0, 3}, 1, 0, {}, 8, 0},
+      {{1, 0, 0, 0, 0, 0, 0, 0, 3}, 0, 0, {}, 8, 1},
+      {{1, 0, 0, 0, 0, 0, 0, 0, 3}, 2, 0, {}, 8, 1},
+      // Sterile individuals still count in the mating test.
+      {{1, 0, 0, 0, 0, 0, 0, 0, 3}, 1, 2, {5}, 8, 0},
+      // Only AA left and AA:AA forbidden; then allowed, with selfing.
+      {{4, 0, 0, 0, 0, 0, 0, 0, 0}, 1, 1, {5}, -1, 1},
+      {{1, 0, 0, 0, 0, 0, 0, 0, 0}, 1, 1, {0}, -1, 0},
+      // One AA and one aa, no selfing, only same-class matings allowed.
+      {{1, 0, 0, 0, 0, 0, 0, 0, 1}, 0, 2, {0, 5}, -1, 1},
+  };
   trackCopies = 0;
   fixedAAll = fixedBAll = 2;
   gen = 5;
-  Counts({1, 0, 0, 0, 0, 0, 0, 0, 3});
-  w[8] = 0.0;
-  // One fertile individual: enough with selfing, too few otherwise.
-  for (int rule : {1, 0, 2}) {
-    mateRule = rule;
+  for (const Case& c : cases) {
+    Counts(c.counts);
+    mateRule = c.rule;
+    mateCheck = c.check;
+    for (double& p : matePref) p = c.allowedClasses.empty() ? 1.0 : 0.0;
+    for (int k : c.allowedClasses) matePref[k] = 1.0;
+    for (int g = 0; g < 9; ++g) w[g] = g == c.sterile ? 0.0 : 1.0;
     iterExtinct = 0;
     CONTCHK();
-    EXPECT_EQ(iterExtinct, rule == 1 ? 0 : 1) << rule;
-    EXPECT_EQ(contIter, rule == 1 ? 1 : 0) << rule;
+    EXPECT_EQ(iterExtinct, c.extinct) << &c - cases;
+    EXPECT_EQ(contIter, 1 - c.extinct) << &c - cases;
   }
-  // Sterile genotypes still count in the mating test: only aa:aa allowed.
-  mateRule = 1;
-  mateCheck = 2;
-  for (double& p : matePref) p = 0.0;
-  matePref[5] = 1.0;
-  iterExtinct = 0;
-  CONTCHK();
-  EXPECT_EQ(iterExtinct, 0);
-  // Only AA left and AA:AA forbidden.
-  Counts({4, 0, 0, 0, 0, 0, 0, 0, 0});
-  w[8] = 1.0;
-  CONTCHK();
-  EXPECT_EQ(iterExtinct, 1);
-  // One AA and one aa, no selfing, only same-class matings allowed.
-  Counts({1, 0, 0, 0, 0, 0, 0, 0, 1});
-  matePref[0] = 1.0;
-  mateRule = 0;
-  iterExtinct = 0;
-  CONTCHK();
-  EXPECT_EQ(iterExtinct, 1);
-  // A finished iteration is still marked extinct when it cannot reproduce.
+  // A finished iteration is still marked extinct when it cannot reproduce,
+  // and its console line is closed.
   mateCheck = 0;
   mateRule = 0;
   Counts({1, 0, 0, 0, 0, 0, 0, 0, 0});
   fixedAAll = fixedBAll = 0;
   iterExtinct = 0;
-  ClearOutput();
   CONTCHK();
   EXPECT_EQ(Output(), " 5 generations\n");
   EXPECT_EQ(iterExtinct, 1);
@@ -169,28 +171,31 @@ TEST_F(IterationTest, GeneCopyFixation) {
 TEST_F(IterationTest, TalliesOfEachOutcome) {
   genMax = 50;
   RUNINIT();
-  iterExtinct = 0;
-  fixedAAll = 1; genFixedAAll = 0;
-  fixedBAll = 2; genFixedBAll = 51;
-  genFixedACopy = 30; genFixedBCopy = 51;
-  ADDNEW();
-  iterExtinct = 1;  // extinct after a copy fixed: only the extinction counts
-  fixedAAll = 0; genFixedAAll = 7;
-  ADDNEW();
-  iterExtinct = 0;
-  fixedAAll = 0; genFixedAAll = 12;
-  fixedBAll = 0; genFixedBAll = 50;
-  genFixedACopy = 50; genFixedBCopy = 51;
-  ADDNEW();
-  EXPECT_EQ(totAFixed[0], 1); EXPECT_EQ(totAFixed[1], 1); EXPECT_EQ(totAFixed[2], 0);
-  EXPECT_EQ(totBFixed[0], 1); EXPECT_EQ(totBFixed[2], 1);
+  // {extinct, Alpha state, its generation, Beta state, its generation,
+  //  Alpha copy generation, Beta copy generation}; 51 means not fixed.
+  const std::int64_t outcomes[3][7] = {{0, 1, 0, 2, 51, 30, 51},
+                                       {1, 0, 7, 0, 7, 7, 7},  // extinct: counted as such only
+                                       {0, 0, 12, 0, 50, 50, 51}};
+  for (const auto& o : outcomes) {
+    iterExtinct = static_cast<std::int32_t>(o[0]);
+    fixedAAll = static_cast<std::int32_t>(o[1]);
+    genFixedAAll = o[2];
+    fixedBAll = static_cast<std::int32_t>(o[3]);
+    genFixedBAll = o[4];
+    genFixedACopy = o[5];
+    genFixedBCopy = o[6];
+    ADDNEW();
+  }
+  EXPECT_EQ(std::vector<std::int64_t>(totAFixed, totAFixed + 3), (std::vector<std::int64_t>{1, 1, 0}));
+  EXPECT_EQ(std::vector<std::int64_t>(totBFixed, totBFixed + 3), (std::vector<std::int64_t>{1, 0, 1}));
   EXPECT_EQ(sumGenFixedAAll, 12);
   EXPECT_EQ(sumGenFixedBAll, 50);
   EXPECT_EQ(sumGenFixedACopy, 80);
+  EXPECT_EQ(sumGenFixedBCopy, 0);
   EXPECT_EQ(noFixedACopy, 1);
   EXPECT_EQ(noFixedBCopy, 3);
   EXPECT_EQ(nIterExtinct, 1);
-  trackCopies = 0;
+  trackCopies = 0;  // untracked copies are never tallied
   RUNINIT();
   iterExtinct = 1;
   ADDNEW();
@@ -255,6 +260,28 @@ TEST_F(RunTest, NeutralAlleleFixesWithItsStartingFrequency) {
   EXPECT_LT(totAFixed[1], 130);
   // Drift at Alpha alone: the copy fixes no earlier than the allele.
   EXPECT_GE(sumGenFixedACopy, sumGenFixedAAll);
+}
+
+}  // namespace
+
+namespace {
+
+// Fixation probabilities over many replicates; run by `make stats`.
+TEST_F(RunTest, DISABLED_LongFixationProbabilities) {
+  // Neutral: a fixes with its starting frequency (0.25). Selection against
+  // aa (fitness 0.8, Aa 0.9) lowers it.
+  for (int g = 0; g < 9; ++g) startPop[g] = 0;
+  startPop[0] = 20;
+  startPop[3] = 20;
+  NTot = 40;
+  startF[0] = startF[3] = 0.5;
+  nIter = 4000;
+  Run(77);
+  EXPECT_NEAR(static_cast<double>(totAFixed[1]) / 4000.0, 0.25, 0.03);
+  for (int g = 3; g < 6; ++g) w[g] = 0.9;
+  for (int g = 6; g < 9; ++g) w[g] = 0.8;
+  Run(78);
+  EXPECT_LT(static_cast<double>(totAFixed[1]) / 4000.0, 0.15);
 }
 
 }  // namespace

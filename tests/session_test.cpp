@@ -51,3 +51,24 @@ INSTANTIATE_TEST_SUITE_P(Recorded, Session, ::testing::ValuesIn(Recorded()),
                          [](const ::testing::TestParamInfo<std::string>& param) { return param.param; });
 
 }  // namespace
+
+namespace {
+
+// Every example session runs to the end and leaves its two files.
+TEST(Examples, RunToCompletion) {
+  for (const auto& entry : fs::directory_iterator(DUOLOCUS_EXAMPLES)) {
+    if (entry.path().extension() == ".md") continue;
+    SCOPED_TRACE(entry.path().filename().string());
+    const std::string dir = MakeTempDir();
+    int status = -1;
+    const std::string console = RunProgram(dir, ReadFile(entry.path().string()), &status);
+    EXPECT_EQ(status, 0);
+    const std::string done = "\n\nDuolocus 6.1 done.\n";
+    ASSERT_GE(console.size(), done.size());
+    EXPECT_EQ(console.substr(console.size() - done.size()), done);
+    EXPECT_EQ(FileNames(dir).size(), 2u);
+    fs::remove_all(dir);
+  }
+}
+
+}  // namespace
