@@ -9,115 +9,115 @@
 
 namespace {
 
-void reportTitle(std::ostream& os) {
+void REPORTTITLE(std::ostream& os) {
   os << "\n\nInitial settings\n";
-  lineEnd(os);
+  LINEEND(os);
   os << "OUTPUT FILE: " << sumnm;
-  lineEnd(os);
+  LINEEND(os);
   os << "RANDOM NUMBER SEED: " << rsd << "\n";
-  lineEnd(os);
+  LINEEND(os);
 }
 
 // The columns end under their headings: counts under Number, proportions
 // under Proportion, fitnesses under Relative Fitness.
-void reportGenotypes(std::ostream& os) {
+void REPORTGENOTYPES(std::ostream& os) {
   os << "                               Relative";
-  lineEnd(os);
+  LINEEND(os);
   os << "Genotype   Number  Proportion  Fitness";
-  lineEnd(os);
+  LINEEND(os);
   for (int g = 0; g < 9; ++g) {
     os << GTNAME(g) << "      ";
-    putRight(os, startPop[g], 7);
+    PUTRIGHT(os, startPop[g], 7);
     os << "  ";
-    putFixed(os, startF[g], 8);
+    PUTFIXED(os, startF[g], 8);
     os << "  ";
-    putFixed(os, w[g], 8);
-    lineEnd(os);
+    PUTFIXED(os, w[g], 8);
+    LINEEND(os);
   }
   os << "\nTotal Population Size: " << NTot << "\n";
-  lineEnd(os);
+  LINEEND(os);
 }
 
-void reportMutation(std::ostream& os) {
+void REPORTMUTATION(std::ostream& os) {
   static const char* const label[4] = {"A to a: ", "a to A: ", "B to b: ", "b to B: "};
   const double rate[4] = {mutA[0], mutA[1], mutB[0], mutB[1]};
   os << "MUTATION RATES:";
-  lineEnd(os);
+  LINEEND(os);
   for (int i = 0; i < 4; ++i) {
     os << label[i];
-    putFixed(os, rate[i], 8);
+    PUTFIXED(os, rate[i], 8);
     if (i == 3) os << "\n";
-    lineEnd(os);
+    LINEEND(os);
   }
 }
 
 // All six preferences are listed whatever the isolation type, so a report
 // shows what would apply were preferences switched on.
-void reportPreferences(std::ostream& os) {
+void REPORTPREFS(std::ostream& os) {
   static const char* const label[6] = {"AA:AA ", "AA:Aa ", "AA:aa ", "Aa:Aa ", "Aa:aa ", "aa:aa "};
   os << "MATING PREFERENCES "
-     << pickText(mateCheck, "(none)", "(postmating)", "(premating)");
-  lineEnd(os);
+     << PICKTEXT(mateCheck, "(none)", "(postmating)", "(premating)");
+  LINEEND(os);
   for (int i = 0; i < 6; ++i) {
     if (i % 3 != 0) os << "  ";
     os << label[i];
-    putFixed(os, matePref[i], 8);
+    PUTFIXED(os, matePref[i], 8);
     if (i == 5) os << "\n";
-    if (i % 3 == 2) lineEnd(os);
+    if (i % 3 == 2) LINEEND(os);
   }
 }
 
-void reportMigration(std::ostream& os) {
+void REPORTMIGRATION(std::ostream& os) {
   os << "MIGRATION: ";
   if (doMig == 0) {
     os << "none";
-    lineEnd(os);
+    LINEEND(os);
     return;
   }
   os << "Average number of immigrants/generation: ";
-  putFixed(os, migN, 5);
-  lineEnd(os);
+  PUTFIXED(os, migN, 5);
+  LINEEND(os);
   for (int g = 0; g < 9; ++g) {
     os << (g % 3 == 0 ? "    p(" : "  p(") << GTNAME(g) << ")=";
-    putFixed(os, migF[g], 4);
+    PUTFIXED(os, migF[g], 4);
     if (g % 3 != 2) {
       os << " ";
     } else {
-      lineEnd(os);
+      LINEEND(os);
     }
   }
 }
 
-void reportRules(std::ostream& os) {
+void REPORTRULES(std::ostream& os) {
   os << "LINKAGE BETWEEN A & B GENES: ";
-  putFixed(os, rec * 100.0, 7);
+  PUTFIXED(os, rec * 100.0, 7);
   os << " cM";
-  lineEnd(os);
-  reportMigration(os);
+  LINEEND(os);
+  REPORTMIGRATION(os);
   os << "FERTILIZATION: "
-     << pickText(mateRule, " Self-fertilization not allowed\n", " Self-fertilization allowed\n",
+     << PICKTEXT(mateRule, " Self-fertilization not allowed\n", " Self-fertilization allowed\n",
                  " Monogamy enforced\n");
-  lineEnd(os);
+  LINEEND(os);
   os << "MAXIMUM NUMBER OF GENERATIONS PER ITERATION: " << genMax;
-  lineEnd(os);
+  LINEEND(os);
   os << "ALPHA ALLELE FIXATION TRACKED: "
-     << pickText(setAllFix[0], "either A or a allele must fix", "A allele must fix",
+     << PICKTEXT(setAllFix[0], "either A or a allele must fix", "A allele must fix",
                  "a allele must fix");
-  lineEnd(os);
+  LINEEND(os);
   os << "BETA ALLELE FIXATION TRACKED: "
-     << pickText(setAllFix[1], "either B or b allele must fix", "B allele must fix",
+     << PICKTEXT(setAllFix[1], "either B or b allele must fix", "B allele must fix",
                  "b allele must fix");
-  lineEnd(os);
+  LINEEND(os);
   os << "ITERATIONS STOPPED AFTER FIXATION: " << (stopAtFix != 0 ? "Yes\n" : "No\n");
-  lineEnd(os);
+  LINEEND(os);
 }
 
 }  // namespace
 
 void SETTINGSREPORT() {
-  reportTitle(sumfl);
-  reportGenotypes(sumfl);
-  reportMutation(sumfl);
-  reportPreferences(sumfl);
-  reportRules(sumfl);
+  REPORTTITLE(sumfl);
+  REPORTGENOTYPES(sumfl);
+  REPORTMUTATION(sumfl);
+  REPORTPREFS(sumfl);
+  REPORTRULES(sumfl);
 }

@@ -11,63 +11,63 @@
 namespace {
 
 // A mean over fewer than two fixations says little, so it is not computed.
-void timeRow(std::ostream& os, const char* label, std::int64_t count, std::int64_t sum) {
+void TIMEROW(std::ostream& os, const char* label, std::int64_t count, std::int64_t sum) {
   os << label;
-  putRight(os, count, 7);
+  PUTRIGHT(os, count, 7);
   os << "  ";
   if (count >= 2) {
-    putFixed(os, static_cast<double>(sum) / static_cast<double>(count), 1, 9);
+    PUTFIXED(os, static_cast<double>(sum) / static_cast<double>(count), 1, 9);
   } else {
     os << "nc";
   }
-  lineEnd(os);
+  LINEEND(os);
 }
 
-void fixationTimes(std::ostream& os) {
+void FIXATIONTIMES(std::ostream& os) {
   os << "FIXATION TIMES";
-  lineEnd(os);
+  LINEEND(os);
   os << "                    number   mean     ";
-  lineEnd(os);
+  LINEEND(os);
   os << "                    -------  ---------";
-  lineEnd(os);
+  LINEEND(os);
   const bool copies = trackCopies != 0;
-  timeRow(os, "Alpha Allele        ", totAFixed[0] + totAFixed[1], sumGenFixedAAll);
-  if (copies) timeRow(os, "Alpha Gene Copy     ", (rep - 1) - noFixedACopy, sumGenFixedACopy);
-  timeRow(os, "Beta Allele         ", totBFixed[0] + totBFixed[1], sumGenFixedBAll);
-  if (copies) timeRow(os, "Beta Gene Copy      ", (rep - 1) - noFixedBCopy, sumGenFixedBCopy);
+  TIMEROW(os, "Alpha Allele        ", totAFixed[0] + totAFixed[1], sumGenFixedAAll);
+  if (copies) TIMEROW(os, "Alpha Gene Copy     ", (rep - 1) - noFixedACopy, sumGenFixedACopy);
+  TIMEROW(os, "Beta Allele         ", totBFixed[0] + totBFixed[1], sumGenFixedBAll);
+  if (copies) TIMEROW(os, "Beta Gene Copy      ", (rep - 1) - noFixedBCopy, sumGenFixedBCopy);
 }
 
 // An allele that the fixation option excludes is never counted as fixed, so
 // its line is left out rather than shown as 0.
-void geneFixation(std::ostream& os, const char* heading, const char* capital, const char* small,
+void GENEFIXATION(std::ostream& os, const char* heading, const char* capital, const char* small,
                   const std::int64_t tot[3], std::int32_t allFix) {
   os << heading;
-  lineEnd(os);
+  LINEEND(os);
   if (allFix != 2) {
     os << capital << " allele fixed " << tot[0] << " times.";
-    lineEnd(os);
+    LINEEND(os);
   }
   if (allFix != 1) {
     os << small << " allele fixed " << tot[1] << " times.";
-    lineEnd(os);
+    LINEEND(os);
   }
   os << "Fixation did not occur " << tot[2] << " times.\n";
-  lineEnd(os);
+  LINEEND(os);
 }
 
 }  // namespace
 
 void SUMSTATS() {
-  lineEnd(sumfl);
+  LINEEND(sumfl);
   sumfl << "SUMMARY STATISTICS\n";
-  lineEnd(sumfl);
-  fixationTimes(sumfl);
+  LINEEND(sumfl);
+  FIXATIONTIMES(sumfl);
   sumfl << "\n";
-  lineEnd(sumfl);
+  LINEEND(sumfl);
   sumfl << "ALLELE FIXATION -- OUTPUT REFLECTS SPECIFIED ALLELE FIXATION OPTIONS";
-  lineEnd(sumfl);
-  geneFixation(sumfl, "ALPHA FIXATION", "A", "a", totAFixed, setAllFix[0]);
-  geneFixation(sumfl, "BETA FIXATION", "B", "b", totBFixed, setAllFix[1]);
+  LINEEND(sumfl);
+  GENEFIXATION(sumfl, "ALPHA FIXATION", "A", "a", totAFixed, setAllFix[0]);
+  GENEFIXATION(sumfl, "BETA FIXATION", "B", "b", totBFixed, setAllFix[1]);
   sumfl << "Iteration halted due to extinction " << nIterExtinct << " times.";
-  lineEnd(sumfl);
+  LINEEND(sumfl);
 }

@@ -16,7 +16,7 @@ namespace {
 // 2k and 2k + 1, so a copy belongs to the first genotype whose founders,
 // counted with all before them, hold more than x copies. Genotypes without
 // founders add nothing to the total and so never match.
-std::string founderGenotype(std::int64_t x) {
+std::string FOUNDERGT(std::int64_t x) {
   std::int64_t total = 0;
   for (int g = 0; g < 9; ++g) {
     total += startPop[g];
@@ -25,7 +25,7 @@ std::string founderGenotype(std::int64_t x) {
   return "NA";
 }
 
-void alleleFields(std::ostream& os, std::int32_t fixedAll, std::int64_t genFixedAll,
+void ALLELEFIELDS(std::ostream& os, std::int32_t fixedAll, std::int64_t genFixedAll,
                   const char* capital, const char* small) {
   if (fixedAll == 0) {
     os << capital << ',' << genFixedAll;
@@ -36,30 +36,30 @@ void alleleFields(std::ostream& os, std::int32_t fixedAll, std::int64_t genFixed
   }
 }
 
-void copyFields(std::ostream& os, std::int64_t fixedCopy, std::int64_t genFixedCopy,
+void COPYFIELDS(std::ostream& os, std::int64_t fixedCopy, std::int64_t genFixedCopy,
                 std::int32_t ancHap) {
   if (trackCopies == 0) {
     os << "NA,NA,NA";
   } else if (fixedCopy == -1) {
     os << "none,NA,NA";
   } else {
-    os << genFixedCopy << ',' << haplo[ancHap] << ',' << founderGenotype(fixedCopy);
+    os << genFixedCopy << ',' << haplo[ancHap] << ',' << FOUNDERGT(fixedCopy);
   }
 }
 
 // The six fields of one gene, each followed by a comma.
-void geneFields(std::ostream& os, std::int32_t fixedAll, std::int64_t genFixedAll,
+void GENEFIELDS(std::ostream& os, std::int32_t fixedAll, std::int64_t genFixedAll,
                 const char* capital, const char* small, double finalp, std::int64_t fixedCopy,
                 std::int64_t genFixedCopy, std::int32_t ancHap) {
-  alleleFields(os, fixedAll, genFixedAll, capital, small);
+  ALLELEFIELDS(os, fixedAll, genFixedAll, capital, small);
   os << ',';
-  putFixed(os, finalp, 7);
+  PUTFIXED(os, finalp, 7);
   os << ',';
-  copyFields(os, fixedCopy, genFixedCopy, ancHap);
+  COPYFIELDS(os, fixedCopy, genFixedCopy, ancHap);
   os << ',';
 }
 
-bool isCoupling(const IND& ind) {
+bool ISCOUPLING(const IND& ind) {
   return (ind.alleleA[0] == 0 && ind.alleleA[1] == 1 && ind.alleleB[0] == 0 &&
           ind.alleleB[1] == 1) ||
          (ind.alleleA[0] == 1 && ind.alleleA[1] == 0 && ind.alleleB[0] == 1 &&
@@ -68,41 +68,41 @@ bool isCoupling(const IND& ind) {
 
 // The genotype counts cannot tell the two phases of AaBb apart, nor the
 // haplotypes; both come from the chromosomes themselves.
-void countChromosomes(std::int64_t& coupling, std::int64_t hapCount[4]) {
+void COUNTCHROMOSOMES(std::int64_t& coupling, std::int64_t hapCount[4]) {
   coupling = 0;
   for (int h = 0; h < 4; ++h) hapCount[h] = 0;
   for (std::int64_t i = 0; i < NTot; ++i) {
     const IND& ind = pIND[i];
-    if (isCoupling(ind)) ++coupling;
+    if (ISCOUPLING(ind)) ++coupling;
     for (int c = 0; c < 2; ++c) ++hapCount[2 * ind.alleleA[c] + ind.alleleB[c]];
   }
 }
 
-void putFrequency(std::ostream& os, double x) {
-  putFixed(os, x, 7);
+void PUTFREQ(std::ostream& os, double x) {
+  PUTFIXED(os, x, 7);
   os << ',';
 }
 
 // The ten genotype columns split AaBb by phase; the four haplotype columns
 // close the row.
-void frequencyFields(std::ostream& os) {
+void FREQFIELDS(std::ostream& os) {
   std::int64_t coupling = 0;
   std::int64_t hapCount[4];
-  countChromosomes(coupling, hapCount);
+  COUNTCHROMOSOMES(coupling, hapCount);
   const double total = static_cast<double>(NTot);
-  for (int g = 0; g < 4; ++g) putFrequency(os, f[g]);
-  putFrequency(os, static_cast<double>(coupling) / total);
-  putFrequency(os, static_cast<double>(N[4] - coupling) / total);
-  for (int g = 5; g < 9; ++g) putFrequency(os, f[g]);
+  for (int g = 0; g < 4; ++g) PUTFREQ(os, f[g]);
+  PUTFREQ(os, static_cast<double>(coupling) / total);
+  PUTFREQ(os, static_cast<double>(N[4] - coupling) / total);
+  for (int g = 5; g < 9; ++g) PUTFREQ(os, f[g]);
   const double chromosomes = static_cast<double>(2 * NTot);
   for (int h = 0; h < 4; ++h) {
-    putFixed(os, static_cast<double>(hapCount[h]) / chromosomes, 7);
+    PUTFIXED(os, static_cast<double>(hapCount[h]) / chromosomes, 7);
     if (h < 3) os << ',';
   }
-  lineEnd(os);
+  LINEEND(os);
 }
 
-void writeHeader(std::ostream& os) {
+void WRITEHEADER(std::ostream& os) {
   os << "iter,gens,"
      << "A_all_fixed,gens_fix_A_all,finalp_A,gens_fix_A_copy,A_origin_ht,A_origin_gt,"
      << "B_all_fixed,gens_fix_B_all,finalp_B,gens_fix_B_copy,B_origin_ht,B_origin_gt,"
@@ -110,15 +110,15 @@ void writeHeader(std::ostream& os) {
      << "p_AB,p_Ab,p_aB,p_ab\n";
 }
 
-void writeRow(std::ostream& os) {
+void WRITEROW(std::ostream& os) {
   // The allele frequencies are summed in a fixed order so that the last
   // decimal never depends on how the compiler groups the terms.
   const double finalpA = f[3] / 2.0 + f[0] + f[1] + f[4] / 2.0 + f[2] + f[5] / 2.0;
   const double finalpB = f[1] / 2.0 + f[0] + f[3] + f[4] / 2.0 + f[6] + f[7] / 2.0;
   os << rep << ',' << gen << ',';
-  geneFields(os, fixedAAll, genFixedAAll, "A", "a", finalpA, fixedACopy, genFixedACopy, ancAHap);
-  geneFields(os, fixedBAll, genFixedBAll, "B", "b", finalpB, fixedBCopy, genFixedBCopy, ancBHap);
-  frequencyFields(os);
+  GENEFIELDS(os, fixedAAll, genFixedAAll, "A", "a", finalpA, fixedACopy, genFixedACopy, ancAHap);
+  GENEFIELDS(os, fixedBAll, genFixedBAll, "B", "b", finalpB, fixedBCopy, genFixedBCopy, ancBHap);
+  FREQFIELDS(os);
 }
 
 }  // namespace
@@ -126,8 +126,8 @@ void writeRow(std::ostream& os) {
 void OUTWRITE() {
   if (rep == 1) {
     SETTINGSREPORT();
-    writeHeader(datafl);
+    WRITEHEADER(datafl);
   }
   if (iterExtinct != 0) return;
-  writeRow(datafl);
+  WRITEROW(datafl);
 }
