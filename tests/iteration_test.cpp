@@ -232,6 +232,24 @@ TEST_F(RunTest, FixedFromTheStartStillBuildsOneGeneration) {
   EXPECT_EQ(Output(), "\nReplicate #1  1 generations\n");
 }
 
+TEST_F(RunTest, FixationInTheLastGenerationIsRecorded) {
+  // One selfing AABb and a limit of one generation: Beta fixes in about half
+  // the iterations, always at generation 1, the last one.
+  for (int g = 0; g < 9; ++g) startPop[g] = startF[g] = 0;
+  startPop[1] = 1;
+  startF[1] = 1.0;
+  NTot = 1;
+  genMax = 1;
+  nIter = 200;
+  Run(5);
+  const std::int64_t fixed = totBFixed[0] + totBFixed[1];
+  EXPECT_GT(fixed, 60);
+  EXPECT_EQ(sumGenFixedBAll, fixed);
+  EXPECT_EQ(totBFixed[2], 200 - fixed);
+  EXPECT_EQ(sumGenFixedAAll, 0);  // Alpha fixed among the founders
+  EXPECT_EQ(totAFixed[0], 200);
+}
+
 TEST_F(RunTest, EveryIterationEndsAccountedFor) {
   nIter = 30;
   genMax = 400;
