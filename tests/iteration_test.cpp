@@ -32,15 +32,10 @@ TEST_F(IterationTest, StartStateAndConsoleLine) {
   Counts({3, 0, 2, 0, 0, 0, 0, 0, 0});  // all AA, Beta polymorphic
   ITERINIT();
   EXPECT_EQ(Output(), "\nReplicate #7 ");
-  EXPECT_EQ(contIter, 1);
-  EXPECT_EQ(gen, 0);
-  EXPECT_EQ(fixedAAll, 0);
-  EXPECT_EQ(genFixedAAll, 0);
-  EXPECT_EQ(fixedBAll, 2);
-  EXPECT_EQ(genFixedBAll, genMax + 1);
-  EXPECT_EQ(fixedACopy, -1);
-  EXPECT_EQ(genFixedBCopy, genMax + 1);
-  // An excluded allele fixed at the start leaves the gene pending.
+  EXPECT_EQ(std::vector<std::int64_t>({contIter, gen, fixedAAll, genFixedAAll, fixedBAll, genFixedBAll,
+                                       fixedACopy, genFixedACopy, fixedBCopy, genFixedBCopy}),
+            std::vector<std::int64_t>({1, 0, 0, 0, 2, genMax + 1, -1, genMax + 1, -1, genMax + 1}));
+  // An allele fixed at the start but excluded by the option leaves its gene pending.
   setAllFix[0] = 2;
   ITERINIT();
   EXPECT_EQ(fixedAAll, 2);
@@ -205,49 +200,30 @@ TEST_F(IterationTest, TalliesOfEachOutcome) {
 
 // Whole iterations through the driver, with the reports' output ignored.
 class RunTest : public IterationTest {
- protected:
-  void Run(unsigned seed) {
+ public:
+  void Run(const std::vector<std::int64_t>& founders, unsigned seed) {
+    SetPopulation(founders);
     fitCheck = 0;
-    for (double x : w) if (x < 1.0) fitCheck = 1;
-    mutCheck = (mutA[0] > 0 || mutA[1] > 0 || mutB[0] > 0 || mutB[1] > 0) ? 1 : 0;
-    rsd = seed;
+    for (double x : w) fitCheck |= x < 1.0;
     RestartRandom(seed);
-    MEMALLOC();
-    RUNINIT();
     RUNITERATIONS();
   }
 };
 
-TEST_F(RunTest, FixedFromTheStartStillBuildsOneGeneration) {
-  for (int g = 0; g < 9; ++g) startPop[g] = 0;
-  startPop[0] = 6;
-  NTot = 6;
-  startF[0] = 1.0;
-  for (int g = 1; g < 9; ++g) startF[g] = 0.0;
-  trackCopies = 0;
-  Run(4);
-  EXPECT_EQ(gen, 1);
-  EXPECT_EQ(totAFixed[0], 1);
-  EXPECT_EQ(sumGenFixedAAll, 0);
-  EXPECT_EQ(Output(), "\nReplicate #1  1 generations\n");
-}
-
-TEST_F(RunTest, FixationInTheLastGenerationIsRecorded) {
-  // One selfing AABb and a limit of one generation: Beta fixes in about half
-  // the iterations, always at generation 1, the last one.
-  for (int g = 0; g < 9; ++g) startPop[g] = startF[g] = 0;
-  startPop[1] = 1;
-  startF[1] = 1.0;
-  NTot = 1;
+TEST_F(RunTest, FixationAtTheStartAndInTheLastGeneration) {
+  // One selfing AABb and a limit of one generation: Alpha counts as fixed
+  // at generation 0, Beta fixes in about half the iterations, always at
+  // generation 1, the last one; every iteration builds that generation.
   genMax = 1;
   nIter = 200;
-  Run(5);
+  Run({0, 1, 0, 0, 0, 0, 0, 0, 0}, 5);
+  EXPECT_EQ(Output().substr(0, 29), "\nReplicate #1  1 generations\n");
+  EXPECT_EQ(totAFixed[0], 200);
+  EXPECT_EQ(sumGenFixedAAll, 0);
   const std::int64_t fixed = totBFixed[0] + totBFixed[1];
   EXPECT_GT(fixed, 60);
   EXPECT_EQ(sumGenFixedBAll, fixed);
   EXPECT_EQ(totBFixed[2], 200 - fixed);
-  EXPECT_EQ(sumGenFixedAAll, 0);  // Alpha fixed among the founders
-  EXPECT_EQ(totAFixed[0], 200);
 }
 
 TEST_F(RunTest, EveryIterationEndsAccountedFor) {
@@ -255,51 +231,33 @@ TEST_F(RunTest, EveryIterationEndsAccountedFor) {
   genMax = 400;
   mateRule = 2;
   w[4] = 0.0;
-  Run(11);
+  Run({10, 20, 10, 20, 40, 20, 10, 20, 10}, 11);
   EXPECT_EQ(rep, 31);
   EXPECT_EQ(totAFixed[0] + totAFixed[1] + totAFixed[2] + nIterExtinct, 30);
   EXPECT_EQ(totBFixed[0] + totBFixed[1] + totBFixed[2] + nIterExtinct, 30);
-  EXPECT_LE(noFixedACopy, 30);
+}
+
+// Share of iterations in which a fixes, from 20 AABB and 20 AaBB founders
+// (a quarter of the Alpha alleles small).
+double SmallAlleleFixes(RunTest& run, std::int64_t iterations, unsigned seed) {
+  nIter = iterations;
+  run.Run({20, 0, 0, 20, 0, 0, 0, 0, 0}, seed);
+  EXPECT_EQ(totAFixed[0] + totAFixed[1], iterations);
+  return static_cast<double>(totAFixed[1]) / static_cast<double>(iterations);
 }
 
 TEST_F(RunTest, NeutralAlleleFixesWithItsStartingFrequency) {
-  // 40 founders, a quarter of the Alpha alleles small: a fixes in about a
-  // quarter of the iterations.
-  for (int g = 0; g < 9; ++g) startPop[g] = 0;
-  startPop[0] = 20;
-  startPop[3] = 20;
-  NTot = 40;
-  startF[0] = startF[3] = 0.5;
-  nIter = 400;
-  Run(2024);
-  EXPECT_EQ(totAFixed[2], 0);
-  EXPECT_EQ(totAFixed[0] + totAFixed[1], 400);
-  EXPECT_GT(totAFixed[1], 70);  // expected 100, sd about 8.7
-  EXPECT_LT(totAFixed[1], 130);
+  const double share = SmallAlleleFixes(*this, 400, 2024);
+  EXPECT_NEAR(share, 0.25, 0.075);  // sd about 0.022
   // Drift at Alpha alone: the copy fixes no earlier than the allele.
   EXPECT_GE(sumGenFixedACopy, sumGenFixedAAll);
 }
 
-}  // namespace
-
-namespace {
-
-// Fixation probabilities over many replicates; run by `make stats`.
+// Many replicates; run by `make stats`.
 TEST_F(RunTest, DISABLED_LongFixationProbabilities) {
-  // Neutral: a fixes with its starting frequency (0.25). Selection against
-  // aa (fitness 0.8, Aa 0.9) lowers it.
-  for (int g = 0; g < 9; ++g) startPop[g] = 0;
-  startPop[0] = 20;
-  startPop[3] = 20;
-  NTot = 40;
-  startF[0] = startF[3] = 0.5;
-  nIter = 4000;
-  Run(77);
-  EXPECT_NEAR(static_cast<double>(totAFixed[1]) / 4000.0, 0.25, 0.03);
-  for (int g = 3; g < 6; ++g) w[g] = 0.9;
-  for (int g = 6; g < 9; ++g) w[g] = 0.8;
-  Run(78);
-  EXPECT_LT(static_cast<double>(totAFixed[1]) / 4000.0, 0.15);
+  EXPECT_NEAR(SmallAlleleFixes(*this, 4000, 77), 0.25, 0.03);
+  for (int g = 3; g < 9; ++g) w[g] = g < 6 ? 0.9 : 0.8;  // selection against a
+  EXPECT_LT(SmallAlleleFixes(*this, 4000, 78), 0.15);
 }
 
 }  // namespace
