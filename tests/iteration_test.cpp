@@ -47,31 +47,6 @@ TEST_F(IterationTest, StartStateAndConsoleLine) {
   EXPECT_EQ(fixedBAll, 1);
 }
 
-TEST_F(IterationTest, ProgressLineDotsAndEnd) {
-  Counts({5, 5, 0, 0, 0, 0, 0, 0, 0});
-  genMax = 3000;
-  fixedAAll = fixedBAll = 2;
-  for (gen = 1; gen <= 3000; ++gen) {
-    CONTCHK();
-    if (contIter == 0) break;
-  }
-  // A dot at 1000 and 2000; at the limit the closing line and no dot.
-  EXPECT_EQ(Output(), ".. 3000 generations\n");
-  EXPECT_EQ(gen, 3000);
-  ClearOutput();
-  fixedAAll = fixedBAll = 0;
-  trackCopies = 0;
-  gen = 12;
-  CONTCHK();
-  EXPECT_EQ(contIter, 0);
-  EXPECT_EQ(Output(), " 12 generations\n");
-  stopAtFix = 0;
-  ClearOutput();
-  CONTCHK();
-  EXPECT_EQ(contIter, 1);
-  EXPECT_EQ(Output(), "");
-}
-
 TEST_F(IterationTest, ExtinctionPaths) {
   struct Case {
     std::vector<std::int64_t> counts;
