@@ -44,13 +44,18 @@ bool TOREAL(double& value) {
   return true;
 }
 
-std::int64_t ASKINT(const std::string& prompt, std::int64_t lo, std::int64_t hi, const char* fail) {
-  std::int64_t value = 0;
+namespace {
+
+// The retry loop shared by every numeric question: the prompt, a word, and
+// the failure message until convert accepts the word and it lies in lo..hi.
+template <typename T>
+T ASKNUMBER(const std::string& prompt, T lo, T hi, const char* fail, bool (*convert)(T&)) {
+  T value{};
   chk = 0;
   while (chk == 0) {
     *conOut << prompt << std::flush;
     READWORD();
-    if (TOINT(value) && value >= lo && value <= hi) {
+    if (convert(value) && value >= lo && value <= hi) {
       chk = 1;
     } else {
       *conOut << fail << std::endl;
@@ -59,19 +64,14 @@ std::int64_t ASKINT(const std::string& prompt, std::int64_t lo, std::int64_t hi,
   return value;
 }
 
+}  // namespace
+
+std::int64_t ASKINT(const std::string& prompt, std::int64_t lo, std::int64_t hi, const char* fail) {
+  return ASKNUMBER(prompt, lo, hi, fail, TOINT);
+}
+
 double ASKREAL(const std::string& prompt, double lo, double hi, const char* fail) {
-  double value = 0.0;
-  chk = 0;
-  while (chk == 0) {
-    *conOut << prompt << std::flush;
-    READWORD();
-    if (TOREAL(value) && value >= lo && value <= hi) {
-      chk = 1;
-    } else {
-      *conOut << fail << std::endl;
-    }
-  }
-  return value;
+  return ASKNUMBER(prompt, lo, hi, fail, TOREAL);
 }
 
 void PAUSE() {

@@ -11,8 +11,9 @@
 
 namespace {
 
-// Asks the nine counts once and returns their total, or MAXPOP + 1 for any
-// total too large to be held.
+// Asks the nine counts once and returns their total; a total too large to
+// be held stays at the largest int64, which the editor refuses like any
+// total above MAXPOP.
 std::int64_t ASKCOUNTS() {
   const std::int64_t most = std::numeric_limits<std::int64_t>::max();
   std::int64_t total = 0;

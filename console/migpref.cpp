@@ -1,4 +1,5 @@
 // Editors of migration and of mating preferences.
+#include <cmath>
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -31,26 +32,19 @@ void ASKMIGF() {
   }
 }
 
-// Asks the average number of immigrants, strictly between 0 and NTot.
+// Asks the average number of immigrants, strictly between 0 and NTot. The
+// explanation is part of the question, shown again before every try. The
+// strict bounds are the inclusive bounds of the nearest doubles inside them.
 void ASKMIGN() {
   const std::string size = std::to_string(NTot);
-  const double limit = static_cast<double>(NTot);
-  double value = 0.0;
-  chk = 0;
-  while (chk == 0) {
-    *conOut << "\n\nAverage number of immigrants per generation." << std::endl
-            << "This number does not have to be an integer." << std::endl
-            << "It must be greater than zero and less than the" << std::endl
-            << "population size (" << size << ")." << std::endl
-            << "Immigrants/generation [>0.0 - <" << size << "]: " << std::flush;
-    READWORD();
-    if (TOREAL(value) && value > 0.0 && value < limit) {
-      chk = 1;
-    } else {
-      *conOut << BADNUMBER << std::endl;
-    }
-  }
-  migN = value;
+  const std::string question =
+      "\n\nAverage number of immigrants per generation.\n"
+      "This number does not have to be an integer.\n"
+      "It must be greater than zero and less than the\n"
+      "population size (" + size + ").\n"
+      "Immigrants/generation [>0.0 - <" + size + "]: ";
+  migN = ASKREAL(question, std::nextafter(0.0, 1.0),
+                 std::nextafter(static_cast<double>(NTot), 0.0), BADNUMBER);
 }
 
 // Asks whether the preferences act after (1) or before (2) mating.

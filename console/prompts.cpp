@@ -1,4 +1,5 @@
 // The questions that frame every run: output prefix, seed, run again.
+#include <cstdint>
 #include <ostream>
 #include <string>
 
@@ -48,19 +49,9 @@ void OUTFILE() {
 }
 
 void SEEDASK() {
-  std::int64_t seed = 0;
-  // Set while the seed is still missing.
-  chk = 1;
-  while (chk == 1) {
-    *conOut << "Random number generator seed [integer, 1 - " << MAXSEED << "]: " << std::flush;
-    READWORD();
-    if (TOINT(seed) && seed >= 1 && seed <= MAXSEED) {
-      rsd = static_cast<std::uint32_t>(seed);
-      chk = 0;
-    } else {
-      *conOut << "\a\nBad seed.  Try again." << std::endl;
-    }
-  }
+  rsd = static_cast<std::uint32_t>(
+      ASKINT("Random number generator seed [integer, 1 - " + std::to_string(MAXSEED) + "]: ", 1,
+             MAXSEED, "\a\nBad seed.  Try again."));
 }
 
 void AGAIN() {

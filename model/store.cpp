@@ -23,7 +23,6 @@ namespace {
 // Zero-filled allocation of n elements; on failure the run cannot start.
 template <typename T>
 void allocate(T*& array, std::int64_t n) {
-  if (array != nullptr) return;
   array = static_cast<T*>(std::calloc(static_cast<std::size_t>(n), sizeof(T)));
   if (array == nullptr) {
     *conOut << "\a\nNOT ENOUGH MEMORY." << std::endl;
