@@ -10,17 +10,20 @@ all: build
 configure:
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
 
+# The console program alone: it needs only a compiler and CMake.
 build: configure
-	cmake --build $(BUILD) -j $(JOBS)
+	cmake --build $(BUILD) -j $(JOBS) --target duolocus
 
 run: build
 	./$(BUILD)/duolocus
 
-test: build
+test: configure
+	cmake --build $(BUILD) -j $(JOBS) --target duolocus duotests
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # Long seeded statistical checks, kept out of `make test`.
-stats: build
+stats: configure
+	cmake --build $(BUILD) -j $(JOBS) --target duotests
 	cd $(BUILD) && ./duotests --gtest_filter='*Long*' --gtest_also_run_disabled_tests
 
 bench: configure

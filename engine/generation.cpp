@@ -26,12 +26,16 @@ bool mateableKnown = false;
 inline int GT(std::int64_t i) { return pGT[i]; }
 inline int ALPHA(std::int64_t i) { return pGT[i] / 3; }
 
-inline bool FERTILE(int g) { return w[g] > 0.0; }
+// Fitness and preferences below one draw step pass only on a draw of exactly
+// 0.0, one in 2^30: the searches below count them as 0, or a generation of
+// such parents would take hours.
+inline bool FERTILE(int g) { return CANPASS(w[g]); }
+inline bool PREFERRED(int g1, int g2) { return CANPASS(matePref[whichMating[g1 / 3][g2 / 3]]); }
 
 // Whether an individual of genotype g1 can accept one of genotype g2 as its
-// second parent with a probability above zero.
+// second parent on more than a draw of exactly zero.
 inline bool ACCEPTABLE(int g1, int g2) {
-  return FERTILE(g2) && (mateCheck != 2 || matePref[whichMating[g1 / 3][g2 / 3]] > 0.0);
+  return FERTILE(g2) && (mateCheck != 2 || PREFERRED(g1, g2));
 }
 
 // Whether some first parent that can be accepted has a partner with whom it
@@ -44,7 +48,7 @@ bool MATEABLE() {
     if (avail[g1] == 0 || !FERTILE(g1)) continue;
     for (int g2 = 0; g2 < 9; ++g2) {
       if (!FERTILE(g2)) continue;
-      if (mateCheck != 0 && !(matePref[whichMating[g1 / 3][g2 / 3]] > 0.0)) continue;
+      if (mateCheck != 0 && !PREFERRED(g1, g2)) continue;
       if (avail[g2] - (g1 == g2 ? self : 0) > 0) return true;
     }
   }
@@ -88,8 +92,7 @@ void RECORDPAIR(std::int32_t p1, std::int32_t p2) {
   const int g2 = GT(p2);
   --unpairedN[g1];
   --unpairedN[g2];
-  const bool ok = FERTILE(g1) && FERTILE(g2) &&
-                  (mateCheck == 0 || matePref[whichMating[g1 / 3][g2 / 3]] > 0.0);
+  const bool ok = FERTILE(g1) && FERTILE(g2) && (mateCheck == 0 || PREFERRED(g1, g2));
   if (ok) {
     pairedOk += 2;
   } else {
@@ -203,8 +206,15 @@ std::int64_t MIGRATE() {
         break;
       }
     }
-    int t = g < 4 ? g : g + 1;
-    if (g == 4 && !(RANDREAL() < 0.5)) t = 5;
+    // AaBb has two templates: coupling (4) when the phase draw falls below
+    // one half, repulsion (5) otherwise. The genotypes after it sit one
+    // template further on.
+    int t = g;
+    if (g == 4) {
+      t = RANDREAL() < 0.5 ? 4 : 5;
+    } else if (g > 4) {
+      t = g + 1;
+    }
     pNIND[k++] = mIND[t];
   }
   return k;

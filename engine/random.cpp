@@ -3,10 +3,17 @@
 #include "model/settings.h"
 #include "model/state.h"
 
+#ifdef DUOLOCUS_TESTING
 std::uint64_t randCalls = 0;
 std::uint64_t drawCount = 0;
+#endif
 
 namespace {
+
+#ifdef DUOLOCUS_TESTING
+std::vector<double> scripted;
+std::size_t scriptedNext = 0;
+#endif
 
 // State of the additive feedback generator: 31 words, a front and a rear
 // position three apart, as the GNU C library lays them out.
@@ -52,13 +59,17 @@ void GLIBCSRAND(std::uint32_t seed) {
   fbRear = 0;
   // The library discards the first 310 outputs so the state is well mixed.
   // These are not the program's own draws, so they do not count.
+#ifdef DUOLOCUS_TESTING
   const std::uint64_t counted = randCalls;
+#endif
   for (int i = 0; i < kDeg * 10; ++i) GLIBCRAND();
+#ifdef DUOLOCUS_TESTING
   randCalls = counted;
+#endif
 }
 
 std::int32_t GLIBCRAND() {
-  ++randCalls;
+  DUO_COUNT(randCalls);
   const std::uint32_t sum = static_cast<std::uint32_t>(fbState[fbFront]) +
                             static_cast<std::uint32_t>(fbState[fbRear]);
   fbState[fbFront] = static_cast<std::int32_t>(sum);
@@ -90,10 +101,13 @@ int RNDI() {
 }
 
 double RANDREAL() {
-  ++drawCount;
+  DUO_COUNT(drawCount);
+#ifdef DUOLOCUS_TESTING
+  if (scriptedNext < scripted.size()) return scripted[scriptedNext++];
+#endif
   const std::int64_t r1 = RNDI();
   const std::int64_t r2 = RNDI();
-  return static_cast<double>(r1 * 32768 + r2) * 9.313225746154785e-10;
+  return static_cast<double>(r1 * 32768 + r2) * kDrawStep;
 }
 
 void RANDRESET() {
@@ -101,6 +115,19 @@ void RANDRESET() {
   pv = nullptr;
   y = 0;
   GLIBCSRAND(1);
+#ifdef DUOLOCUS_TESTING
   randCalls = 0;
   drawCount = 0;
+  scripted.clear();
+  scriptedNext = 0;
+#endif
 }
+
+#ifdef DUOLOCUS_TESTING
+void SCRIPTDRAWS(const std::vector<double>& draws) {
+  scripted = draws;
+  scriptedNext = 0;
+}
+
+std::size_t SCRIPTLEFT() { return scripted.size() - scriptedNext; }
+#endif

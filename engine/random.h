@@ -28,6 +28,14 @@ inline int RNDISCALE(std::uint32_t t) {
   return static_cast<int>(u > 32767u ? 32767u : u);
 }
 
+// The step between two draws of RANDREAL, 2^-30. A test "reject when the
+// draw is above p" passes on a draw of k * 2^-30 <= p; for any p below one
+// step only k = 0 passes, so such a p acts exactly as 0.
+constexpr double kDrawStep = 9.313225746154785e-10;
+// Whether an acceptance test with probability p can pass on some draw
+// other than exactly 0.0.
+inline bool CANPASS(double p) { return p >= kDrawStep; }
+
 // Seeds the platform generator with rsd.
 void SEEDRND();
 // One shuffled draw, 0 to 32767.
@@ -35,10 +43,24 @@ int RNDI();
 // One random real k * 2^-30, 0 <= k < 2^30.
 double RANDREAL();
 
-// Counters for tests: calls of the platform generator and of RANDREAL since
-// program start (or the last reset).
+#ifdef DUOLOCUS_TESTING
+#include <vector>
+// Test builds only (the program itself carries none of this on its hot
+// path): calls of the platform generator and of RANDREAL since program start
+// (or the last reset).
 extern std::uint64_t randCalls;
 extern std::uint64_t drawCount;
+// Test builds only: while scripted draws remain, RANDREAL returns them in
+// order instead of drawing, so a test can set a draw exactly on a boundary
+// (0.5 is RNDI 16384 then 0) that no seed would reach in reasonable time.
+// Scripted draws count in drawCount but call no generator.
+void SCRIPTDRAWS(const std::vector<double>& draws);
+// Scripted draws not yet used.
+std::size_t SCRIPTLEFT();
+#define DUO_COUNT(counter) (++(counter))
+#else
+#define DUO_COUNT(counter) ((void)0)
+#endif
 
 // Forgets the table, as at program start (doSeed is set by the caller).
 void RANDRESET();

@@ -55,7 +55,7 @@ std::vector<IND> NaiveGeneration(const std::vector<IND>& cur, Draws& d) {
     int g = 8;
     for (int i = 7; i >= 0; --i) g = r < migCumF[i] ? i : g;
     int t = g < 4 ? g : g + 1;
-    if (g == 4 && d.Next() >= 0.5) t = 5;
+    if (g == 4) t = d.Next() < 0.5 ? 4 : 5;
     next[k++] = mIND[t];
   }
   std::vector<long> mated(cur.size(), -1);
@@ -307,6 +307,50 @@ TEST_F(GenerationTest, ParentChoiceAlwaysEnds) {
       EXPECT_EQ(drawCount, 0u);  // seen from the counts, before any draw
     } else if (c.counts[0] == 6) {
       EXPECT_EQ(N[0], NTot);  // the lone aa never became a parent
+    }
+  }
+}
+
+// A draw is k * 2^-30, so a fitness or preference below 2^-30 passes only on
+// k = 0: the searches must treat it as 0, not wait hours for that draw. At
+// exactly one step the draws go on as usual.
+TEST_F(GenerationTest, ProbabilitiesBelowOneDrawStepActAsZero) {
+  const double below = kDrawStep * 0.99;
+  // Premating, only Aa individuals, Aa:Aa preference under one step.
+  mateRule = 0;
+  mateCheck = 2;
+  for (double& p : matePref) p = 0.0;
+  matePref[0] = 1.0;
+  matePref[3] = 1e-10;
+  SetPopulation({0, 0, 0, 6, 0, 0, 0, 0, 0});
+  RestartRandom(5);
+  POPBUILD();
+  GENBUILD();
+  EXPECT_EQ(iterExtinct, 1);
+  EXPECT_EQ(drawCount, 0u);
+
+  for (double fitness : {below, kDrawStep}) {
+    SCOPED_TRACE(fitness);
+    RESETPROGRAM();
+    STARTDEF();
+    w[8] = fitness;
+    fitCheck = 1;
+    SetPopulation({0, 0, 0, 0, 0, 0, 0, 0, 2});
+    RestartRandom(5);
+    POPBUILD();
+    // Per offspring: index, selection exactly at the step, index,
+    // selection, two chromosome draws.
+    const std::vector<double> one = {0.0, kDrawStep, 0.6, 0.0, 0.0, 0.0};
+    std::vector<double> script = one;
+    script.insert(script.end(), one.begin(), one.end());
+    SCRIPTDRAWS(script);
+    GENBUILD();
+    if (fitness < kDrawStep) {
+      EXPECT_EQ(iterExtinct, 1);
+      EXPECT_EQ(drawCount, 0u);
+    } else {
+      EXPECT_EQ(iterExtinct, 0);
+      EXPECT_EQ(SCRIPTLEFT(), 0u);
     }
   }
 }

@@ -98,3 +98,20 @@ std::string Golden(const std::string& name) {
   EXPECT_FALSE(text.empty()) << "missing golden file " << name;
   return text;
 }
+
+int AlleleA(const IND& ind, int c) { return ind.alleleA[c]; }
+int AlleleB(const IND& ind, int c) { return ind.alleleB[c]; }
+std::int64_t CopyA(const IND& ind, int c) { return ind.copyA[c]; }
+std::int64_t CopyB(const IND& ind, int c) { return ind.copyB[c]; }
+int OriginA(const IND& ind, int c) { return ind.originA[c]; }
+int OriginB(const IND& ind, int c) { return ind.originB[c]; }
+
+void SetChromosome(IND& ind, int c, int alleleA, std::int64_t copyA, int originA, int alleleB,
+                   std::int64_t copyB, int originB) {
+  ind.alleleA[c] = alleleA;
+  ind.copyA[c] = copyA;
+  ind.originA[c] = originA;
+  ind.alleleB[c] = alleleB;
+  ind.copyB[c] = copyB;
+  ind.originB[c] = originB;
+}

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "model/store.h"
+
 // Thrown by the test halt hook in place of ending the process.
 struct Halted {};
 
@@ -53,3 +55,15 @@ std::vector<double> RecordDraws(unsigned seed, std::size_t n);
 void SetPopulation(const std::vector<std::int64_t>& counts);
 // The contents of tests/golden/NAME: long expected texts kept as data.
 std::string Golden(const std::string& name);
+
+// The fields of an individual record by their names. Tests read and write
+// records only through these, so the record's layout may change freely.
+int AlleleA(const IND& ind, int c);
+int AlleleB(const IND& ind, int c);
+std::int64_t CopyA(const IND& ind, int c);
+std::int64_t CopyB(const IND& ind, int c);
+int OriginA(const IND& ind, int c);
+int OriginB(const IND& ind, int c);
+// Sets every field of chromosome c of a record.
+void SetChromosome(IND& ind, int c, int alleleA, std::int64_t copyA, int originA, int alleleB,
+                   std::int64_t copyB, int originB);
