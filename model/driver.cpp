@@ -20,6 +20,10 @@ namespace {
 
 [[noreturn]] void exitProgram() { std::exit(0); }
 
+}  // namespace
+
+HaltFn haltHook = exitProgram;
+
 // One iteration: founders, then generations until iteration control stops.
 void ITERATION() {
   POPBUILD();
@@ -40,10 +44,6 @@ void ITERATION() {
   OUTWRITE();
   ADDNEW();
 }
-
-}  // namespace
-
-HaltFn haltHook = exitProgram;
 
 void GIVEUP() {
   *conOut << "\nDuolocus 6.1 halted." << std::endl;

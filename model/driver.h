@@ -9,6 +9,10 @@ int RUNPROGRAM();
 // Per-run initialisation: migP, tallies, immigrant templates.
 void RUNINIT();
 
+// One iteration: founders, then generations until iteration control ends
+// it; then its row and its tallies.
+void ITERATION();
+
 // Simulates the iterations of one run (after START has handed over).
 void RUNITERATIONS();
 
