@@ -9,6 +9,7 @@
 #include "console/io.h"
 #include "model/settings.h"
 #include "model/state.h"
+#include "report/files.h"
 
 void FILEFAIL(const std::string& name) {
   // The cause may as well be a missing directory or a lack of permission;
@@ -27,15 +28,13 @@ void OUTFILE() {
     datanm = onm + ".csv";
     sumnm = onm + ".txt";
     datafl.clear();
-    datafl.open(datanm, std::ios::out);
-    if (!datafl.is_open()) {
+    if (!OPENFILE(datafl, datanm)) {
       FILEFAIL(datanm);
       datafl.clear();
       continue;
     }
     sumfl.clear();
-    sumfl.open(sumnm, std::ios::out);
-    if (!sumfl.is_open()) {
+    if (!OPENFILE(sumfl, sumnm)) {
       FILEFAIL(sumnm);
       datafl.close();
       sumfl.clear();

@@ -13,6 +13,7 @@
 #include "model/driver.h"
 #include "model/settings.h"
 #include "model/state.h"
+#include "report/files.h"
 
 namespace {
 
@@ -168,14 +169,12 @@ int MIGRATIONCHECK() {
 // the name that failed in failed.
 bool OPENRUNFILES(std::string& failed) {
   datafl.clear();
-  datafl.open(datanm, std::ios::out);
-  if (!datafl.is_open()) {
+  if (!OPENFILE(datafl, datanm)) {
     failed = datanm;
     return false;
   }
   sumfl.clear();
-  sumfl.open(sumnm, std::ios::out);
-  if (!sumfl.is_open()) {
+  if (!OPENFILE(sumfl, sumnm)) {
     datafl.close();
     failed = sumnm;
     return false;
@@ -245,7 +244,9 @@ void HANDOVER() {
     FILEFAIL(failed);
     OUTFILE();
   }
+  FILESOPENED();
   sumfl << "Duolocus v6.1" << std::endl;
+  CHECKFILES();
 }
 
 void START() {

@@ -14,15 +14,19 @@
 #include "model/settings.h"
 #include "model/state.h"
 #include "model/store.h"
+#include "report/files.h"
 #include "report/report.h"
 
 namespace {
 
-[[noreturn]] void exitProgram() { std::exit(0); }
+[[noreturn]] void exitProgram() { std::exit(EXITSTATUS()); }
 
 }  // namespace
 
 HaltFn haltHook = exitProgram;
+HookFn runHook = nullptr;
+HookFn generationHook = nullptr;
+HookFn iterationHook = nullptr;
 
 // One iteration: founders, then generations until iteration control stops.
 void ITERATION() {
@@ -40,15 +44,17 @@ void ITERATION() {
     if (fixedAAll == 2 || fixedBAll == 2) ALCOMP();
     if (trackCopies == 1 && (fixedACopy == -1 || fixedBCopy == -1)) COALESCE();
     CONTCHK();
+    if (generationHook != nullptr) generationHook();
   }
   OUTWRITE();
+  CHECKFILES();
   ADDNEW();
 }
 
 void GIVEUP() {
   *conOut << "\nDuolocus 6.1 halted." << std::endl;
   haltHook();
-  std::exit(0);  // a hook must not return; never leave GIVEUP either way
+  std::exit(EXITSTATUS());  // a hook must not return; never leave GIVEUP either way
 }
 
 void RUNINIT() {
@@ -78,10 +84,14 @@ void RUNITERATIONS() {
   if (nIter > 0) {
     do {
       ITERATION();
+      if (iterationHook != nullptr) iterationHook();
       ++rep;
     } while (rep <= nIter);
   }
-  if (rep >= 3) SUMSTATS();
+  if (rep >= 3) {
+    SUMSTATS();
+    CHECKFILES();
+  }
 }
 
 int RUNPROGRAM() {
@@ -89,15 +99,16 @@ int RUNPROGRAM() {
   STARTDEF();
   while (doProgAgain == 1) {
     START();
+    if (runHook != nullptr) runHook();
     MEMALLOC();
     RUNINIT();
     RUNITERATIONS();
-    datafl.close();
-    sumfl.close();
+    CLOSEFILES();
+    REPORTFILES();
     AGAIN();
   }
   *conOut << "\n\nDuolocus 6.1 done." << std::endl;
-  return 0;
+  return EXITSTATUS();
 }
 
 void RESETPROGRAM() {
@@ -131,6 +142,9 @@ void RESETPROGRAM() {
   if (sumfl.is_open()) sumfl.close();
   datafl.clear();
   sumfl.clear();
+  FILESOPENED();
+  fileFailed = 0;
+  runHook = generationHook = iterationHook = nullptr;
   strng.clear();
   fchar = '.';
   chk = chk2 = 0;

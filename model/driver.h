@@ -3,7 +3,7 @@
 #define DUOLOCUS_MODEL_DRIVER_H
 
 // The whole program: runs until the user declines another run. Returns the
-// exit status (always 0).
+// exit status: 0, or 1 when an output file could not be written completely.
 int RUNPROGRAM();
 
 // Per-run initialisation: migP, tallies, immigrant templates.
@@ -16,14 +16,24 @@ void ITERATION();
 // Simulates the iterations of one run (after START has handed over).
 void RUNITERATIONS();
 
-// Writes the halt message and ends the program with status 0.
+// Writes the halt message and ends the program (status 0, or 1 when an
+// output file of an earlier run could not be written completely).
 [[noreturn]] void GIVEUP();
 
-// What GIVEUP does after its message: by default std::exit(0). Tests install
+// What GIVEUP does after its message: by default it exits. Tests install
 // a function that throws, so a halted dialogue can be examined in-process;
 // it must not return.
 using HaltFn = void (*)();
 extern HaltFn haltHook;
+
+// Observers of a run, all null in the console program: a scripted run shows
+// its progress and samples trajectories through them, and the fuzzer caps
+// the size of a run. They draw nothing and write nothing to the files, so a
+// run is the same with or without them unless they change settings.
+using HookFn = void (*)();
+extern HookFn runHook;         // after START has handed over, before MEMALLOC
+extern HookFn generationHook;  // after each generation's fixation tests and CONTCHK
+extern HookFn iterationHook;   // after each iteration's row and tallies
 
 // Puts every setting, state variable, array, stream and the random source
 // back to program start (before the defaults), and the console back on the
