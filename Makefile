@@ -2,12 +2,15 @@
 BUILD ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
 JOBS ?= 2
+# Checks for (and, as root on Debian, installs) what each target needs.
+DEPS ?= tools/ensure-deps
 
-.PHONY: all configure build run test bench stats clean
+.PHONY: all configure build run test bench stats sanitize fuzz clean
 
 all: build
 
 configure:
+	@$(DEPS) run
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
 
 # The console program alone: it needs only a compiler and CMake.
@@ -17,7 +20,9 @@ build: configure
 run: build
 	./$(BUILD)/duolocus
 
-test: configure
+test:
+	@$(DEPS) test
+	@$(MAKE) --no-print-directory configure
 	cmake --build $(BUILD) -j $(JOBS) --target duolocus duotests
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
@@ -26,9 +31,35 @@ stats: configure
 	cmake --build $(BUILD) -j $(JOBS) --target duotests
 	cd $(BUILD) && ./duotests --gtest_filter='*Long*' --gtest_also_run_disabled_tests
 
-bench: configure
+bench:
+	@$(DEPS) bench
+	@$(MAKE) --no-print-directory configure
 	cmake --build $(BUILD) -j $(JOBS) --target duobench
 	./$(BUILD)/duobench
 
+# The whole test suite built with AddressSanitizer and UBSan, in its own
+# build folder.
+SANITIZE_BUILD ?= build-sanitize
+sanitize:
+	@$(DEPS) test
+	cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDUOLOCUS_SANITIZE=ON
+	cmake --build $(SANITIZE_BUILD) -j $(JOBS) --target duolocus duotests
+	cd $(SANITIZE_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# libFuzzer over the whole dialogue for FUZZ_SECONDS, from the committed
+# corpus and FUZZ_SESSIONS freshly generated sessions. New inputs collect in
+# $(FUZZ_BUILD)/corpus; crashes are written to $(FUZZ_BUILD)/.
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 600
+FUZZ_SESSIONS ?= 2000
+fuzz:
+	@$(DEPS) ci
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDUOLOCUS_FUZZ=ON -DDUOLOCUS_WERROR=OFF
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target duofuzz
+	python3 fuzz/gen_sessions.py --count $(FUZZ_SESSIONS) --out $(FUZZ_BUILD)/generated --seed $$(date +%s)
+	mkdir -p $(FUZZ_BUILD)/corpus
+	cd $(FUZZ_BUILD) && ./duofuzz -max_total_time=$(FUZZ_SECONDS) -timeout=20 -rss_limit_mb=4096 \
+	  -max_len=4096 corpus ../fuzz/corpus generated
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD)

@@ -144,7 +144,6 @@ void RESETPROGRAM() {
   sumfl.clear();
   FILESOPENED();
   fileFailed = 0;
-  runHook = generationHook = iterationHook = nullptr;
   strng.clear();
   fchar = '.';
   chk = chk2 = 0;

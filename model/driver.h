@@ -35,9 +35,10 @@ extern HookFn runHook;         // after START has handed over, before MEMALLOC
 extern HookFn generationHook;  // after each generation's fixation tests and CONTCHK
 extern HookFn iterationHook;   // after each iteration's row and tallies
 
-// Puts every setting, state variable, array, stream and the random source
-// back to program start (before the defaults), and the console back on the
-// standard streams. The program calls it once; tests call it before each case.
+// Puts every setting, state variable, array, file stream and the random
+// source back to program start (before the defaults). The console streams
+// and the hooks above are left as they are: whoever set them restores them.
+// The program calls it once; tests call it before each case.
 void RESETPROGRAM();
 
 #endif
