@@ -3,7 +3,7 @@ BUILD ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
 JOBS ?= 2
 
-.PHONY: all configure build run test bench stats clean
+.PHONY: all configure build batch run test bench stats clean
 
 all: build
 
@@ -14,11 +14,15 @@ configure:
 build: configure
 	cmake --build $(BUILD) -j $(JOBS) --target duolocus
 
+# The batch program (needs toml++ and CLI11).
+batch: configure
+	cmake --build $(BUILD) -j $(JOBS) --target duolocus-batch
+
 run: build
 	./$(BUILD)/duolocus
 
 test: configure
-	cmake --build $(BUILD) -j $(JOBS) --target duolocus duotests
+	cmake --build $(BUILD) -j $(JOBS) --target duotestall
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # Long seeded statistical checks, kept out of `make test`.
