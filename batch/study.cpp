@@ -440,6 +440,16 @@ bool LOADSTUDY(const std::string& path, const Overrides& overrides, Study& study
       }
     }
   }
+  for (const Run& run : runs) {
+    for (const std::string& key : sweep.keys) {
+      const auto it = run.settings.find(key);
+      if (it != run.settings.end()) {
+        faults.push_back(it->second.where + ": runs." + run.name + " sets " + key +
+                         ", which [sweep] varies; give it in one place only");
+      }
+    }
+  }
+  if (!faults.empty()) return false;
   const bool named = !runs.empty();
   if (!named) {
     Run only;
