@@ -19,16 +19,20 @@ double SECONDS(Clock::time_point from, Clock::time_point to) {
 
 std::string STATUS(const Progress& p, Clock::time_point now) {
   std::ostringstream line;
-  line << "run " << p.job << " of " << p.jobs << " (" << p.name << "), iteration "
-       << (rep < 1 ? 1 : rep) << " of " << p.jobIters;
+  // rep is one past the last iteration once the run is over.
+  const std::int64_t iteration = rep < 1 ? 1 : (rep > p.jobIters ? p.jobIters : rep);
+  line << "run " << p.job << " of " << p.jobs << " (" << p.name << "), iteration " << iteration
+       << " of " << p.jobIters;
   const double jobTime = SECONDS(p.jobStart, now);
-  if (jobTime > 0.0) {
+  if (jobTime > 0.0 && p.jobGens > 0) {
     line << ", " << static_cast<std::int64_t>(static_cast<double>(p.jobGens) / jobTime)
          << " generations/s";
   }
   // Iterations done, with the one under way counted by its generations.
   double done = static_cast<double>(p.doneIters);
-  if (genMax > 0 && rep >= 1) done += static_cast<double>(gen) / static_cast<double>(genMax);
+  if (genMax > 0 && rep >= 1 && rep <= p.jobIters && contIter == 1) {
+    done += static_cast<double>(gen) / static_cast<double>(genMax);
+  }
   const double elapsed = SECONDS(p.start, now);
   if (done > 0.0 && p.totalIters > 0) {
     const double left = elapsed * (static_cast<double>(p.totalIters) - done) / done;
