@@ -134,6 +134,10 @@ void TYPEFIELD(Typist& t, const SettingMap& s, Field field, std::vector<std::str
 
 bool CONSOLESESSION(const SettingMap& settings, const std::string& prefix, std::uint32_t seed,
                     std::string& session, std::string& fault) {
+  if (prefix.find_first_of(" \t\n\r\v\f") != std::string::npos || prefix.find('\0') != std::string::npos) {
+    fault = "the console reads the prefix as one word: \"" + prefix + "\" cannot be typed there";
+    return false;
+  }
   std::vector<std::string> faults;
   RESETPROGRAM();
   STARTDEF();

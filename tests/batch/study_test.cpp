@@ -75,12 +75,6 @@ TEST_F(StudyTest, AGridVariesTheLastKeyFastestAndZipPairsTheLists) {
   EXPECT_EQ(Shown(zip.jobs[1], "map_distance_cM") + "/" + Shown(zip.jobs[1], "iterations"), "2/4");
 }
 
-TEST_F(StudyTest, NamesOfSweepPointsAreZeroPaddedToSortInOrder) {
-  const batch::Study s = Load("seed = 1\n[sweep]\niterations = [1,2,3,4,5,6,7,8,9,10,11]\n");
-  EXPECT_EQ(s.jobs[0].run, "p01");
-  EXPECT_EQ(s.jobs[10].run, "p11");
-}
-
 TEST_F(StudyTest, NamedRunsOverrideTheBaseAndEachTakesTheSweep) {
   const batch::Study s = Load(
       "seed = [2, 3]\niterations = 7\nfitness.aabb = 0.9\n"
