@@ -41,7 +41,8 @@ int main(int argc, char** argv) {
   app.add_option("STUDY", studyFile, "the study file (TOML)")->required();
   auto* seedOpt = app.add_option("-s,--seed", overrides.seed, "run every job with this seed (1 to 32767)");
   auto* outOpt = app.add_option("-o,--out", overrides.out, "prefix of the output files");
-  app.add_option("-d,--set", overrides.sets, "KEY=VALUE: a setting, as in the study file (dotted key)");
+  app.add_option("-d,--set", overrides.sets, "KEY=VALUE: a setting, as in the study file (dotted key)")
+      ->allow_extra_args(false);
   app.add_option("--trajectory", trajectory, "also write PREFIX.traj.csv, every K generations")
       ->check(CLI::Range(std::int64_t{1}, MAXGEN));
   app.add_option("--run", runName, "carry out this run of the study only");

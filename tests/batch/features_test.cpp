@@ -41,6 +41,8 @@ TEST_F(BatchFeatures, ListAndCheckWriteNothing) {
   EXPECT_EQ(list.out,
             "x-p1\t4\tst_x-p1_4\nx-p1\t8\tst_x-p1_8\nx-p2\t4\tst_x-p2_4\nx-p2\t8\tst_x-p2_8\n"
             "y-p1\t4\tst_y-p1_4\ny-p1\t8\tst_y-p1_8\ny-p2\t4\tst_y-p2_4\ny-p2\t8\tst_y-p2_8\n");
+  // Options may stand before the study file; each --set takes one value.
+  EXPECT_EQ(RunBatch(dir_, "--set iterations=3 -d seed=[4,8] ../st.toml --list").out, list.out);
   const BatchResult check = Run(kSweep, "--check");
   EXPECT_EQ(check.status, 0);
   EXPECT_EQ(check.out + check.err, "");
