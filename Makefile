@@ -5,7 +5,7 @@ JOBS ?= 2
 # Checks for (and, as root on Debian, installs) what each target needs.
 DEPS ?= tools/ensure-deps
 
-.PHONY: all configure build run test bench stats sanitize fuzz clean
+.PHONY: all configure build batch run test bench stats sanitize fuzz clean
 
 all: build
 
@@ -17,13 +17,17 @@ configure:
 build: configure
 	cmake --build $(BUILD) -j $(JOBS) --target duolocus
 
+# The batch program (needs toml++ and CLI11).
+batch: configure
+	cmake --build $(BUILD) -j $(JOBS) --target duolocus-batch
+
 run: build
 	./$(BUILD)/duolocus
 
 test:
 	@$(DEPS) test
 	@$(MAKE) --no-print-directory configure
-	cmake --build $(BUILD) -j $(JOBS) --target duolocus duotests
+	cmake --build $(BUILD) -j $(JOBS) --target duotestall
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # Long seeded statistical checks, kept out of `make test`.
@@ -43,7 +47,7 @@ SANITIZE_BUILD ?= build-sanitize
 sanitize:
 	@$(DEPS) test
 	cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDUOLOCUS_SANITIZE=ON
-	cmake --build $(SANITIZE_BUILD) -j $(JOBS) --target duolocus duotests
+	cmake --build $(SANITIZE_BUILD) -j $(JOBS) --target duotestall
 	cd $(SANITIZE_BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # libFuzzer over the whole dialogue for FUZZ_SECONDS, from the committed

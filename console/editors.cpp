@@ -7,21 +7,18 @@
 #include "console/ask.h"
 #include "console/input.h"
 #include "console/io.h"
+#include "model/derive.h"
 #include "model/settings.h"
 
 namespace {
 
-// Asks the nine counts once and returns their total; a total too large to
-// be held stays at the largest int64, which the editor refuses like any
-// total above MAXPOP.
+// Asks the nine counts once and returns their total.
 std::int64_t ASKCOUNTS() {
   const std::int64_t most = std::numeric_limits<std::int64_t>::max();
-  std::int64_t total = 0;
   for (int g = 0; g < 9; ++g) {
     startPop[g] = ASKINT("Number of " + GTNAME(g) + " individuals: ", 0, most, BADNUMBER);
-    total = (startPop[g] > most - total) ? most : total + startPop[g];
   }
-  return total;
+  return POPSUM();
 }
 
 // Asks which allele of one gene is to fix: 0 either, 1 capital, 2 small.
@@ -47,21 +44,14 @@ void POPEDIT() {
       break;
     }
   }
-  for (int g = 0; g < 9; ++g) {
-    startF[g] = static_cast<double>(startPop[g]) / static_cast<double>(NTot);
-  }
+  POPFREQ();
 }
 
 void FITEDIT() {
-  double largest = 0.0;
   for (int g = 0; g < 9; ++g) {
     w[g] = ASKREAL("Fitness of " + GTNAME(g) + " genotype [0.0 - 1.0]: ", 0.0, 1.0, BADVALUE);
-    if (w[g] > largest) largest = w[g];
   }
-  // All zeros stay zeros: nobody is fertile and the start checks say so.
-  if (largest > 0.0) {
-    for (double& fitness : w) fitness /= largest;
-  }
+  SCALEFIT();
 }
 
 void MUTEDIT(int rate) {
@@ -82,7 +72,7 @@ void LINKEDIT() {
       "  independent assortment of the two genes.\n\n"
       "Map distance [0.0 - 50.0 cM]: ";
   rec_cM = ASKREAL(question, 0.0, 50.0, BADVALUE);
-  rec = rec_cM / 100.0;
+  LINKDERIVE();
 }
 
 void FERTEDIT() {

@@ -7,6 +7,7 @@
 #include "console/ask.h"
 #include "console/input.h"
 #include "console/io.h"
+#include "model/derive.h"
 #include "model/settings.h"
 
 namespace {
@@ -16,14 +17,11 @@ namespace {
 void ASKMIGF() {
   chk2 = 0;
   while (chk2 == 0) {
-    double sum = 0.0;
     for (int g = 0; g < 8; ++g) {
       migF[g] = ASKREAL("Proportion of " + GTNAME(g) + " genotype in immigrants [0.0 - 1.0]: ",
                         0.0, 1.0, BADVALUE);
-      sum += migF[g];
     }
-    migF[8] = 1.0 - sum;
-    if (migF[8] < 0.0) {
+    if (MIGREMAINDER() < 0.0) {
       *conOut << "\a\nGenotype proportions add up to a number" << std::endl
               << "greater than 1.0.  Try again.\n" << std::endl;
     } else {
@@ -71,11 +69,7 @@ void MIGEDIT() {
     return;
   }
   ASKMIGF();
-  double running = 0.0;
-  for (int g = 0; g < 9; ++g) {
-    running += migF[g];
-    migCumF[g] = running;
-  }
+  MIGCUMSUM();
   *conOut << "\nImmigrant genotype proportions:" << std::endl;
   for (int g = 0; g < 9; ++g) {
     *conOut << "p(" << GTNAME(g) << ")=" << FIXED(migF[g], 4) << std::endl;
@@ -103,17 +97,10 @@ void PREFEDIT() {
           << "not allowed.\n" << std::endl
           << "To prevent a given mating, set the relative" << std::endl
           << "mating preference to 0.0.\n" << std::endl;
-  double largest = 0.0;
   for (int k = 0; k < 6; ++k) {
     matePref[k] = ASKREAL(std::string(prompts[k]) + " [0.0 - 1.0]: ", 0.0, 1.0, BADVALUE);
-    if (matePref[k] > largest) largest = matePref[k];
   }
-  // All zeros stay zeros: no mating is allowed and the start checks say so.
-  if (largest > 0.0) {
-    for (double& pref : matePref) pref /= largest;
-  }
-  mateCheck = 0;
-  for (int k = 0; k < 6 && mateCheck == 0; ++k) {
-    if (matePref[k] < 1.0) mateCheck = ASKISOLATION();
-  }
+  SCALEPREF();
+  // The question is asked at most once, whichever preferences differ.
+  mateCheck = PREFSDIFFER() ? ASKISOLATION() : 0;
 }

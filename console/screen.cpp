@@ -10,6 +10,7 @@
 #include "console/input.h"
 #include "console/io.h"
 #include "engine/random.h"
+#include "model/derive.h"
 #include "model/driver.h"
 #include "model/settings.h"
 #include "model/state.h"
@@ -113,41 +114,25 @@ int COMMANDPASS(char& pending) {
 }
 
 int FERTILITYCHECK() {
-  std::int64_t fertile = 0;
-  for (int g = 0; g < 9; ++g) {
-    if (w[g] > 0.0) fertile += startPop[g];
-  }
-  int passed = 1;
-  if (mateRule != 0 && fertile == 0) {
+  const int fault = FERTILITYFAULT();
+  if ((fault & FERTNONE) != 0) {
     LINEENDS(25);
-    *conOut << "\n\nThe starting population has no fertile individuals.\n" << std::endl;
-    passed = 0;
+    *conOut << "\n\n" << NOFERTILEMSG << "\n" << std::endl;
   }
-  if ((mateRule == 0 || mateRule == 2) && fertile < 2) {
+  if ((fault & FERTFEWER) != 0) {
     LINEENDS(25);
-    *conOut << "\n\nThe starting population has fewer than two fertile individuals.\n"
-            << std::endl;
-    passed = 0;
+    *conOut << "\n\n" << FEWFERTILEMSG << "\n" << std::endl;
   }
-  if (passed == 0) {
+  if (fault != 0) {
     *conOut << CONTINUE << std::endl;
     PAUSE();
   }
-  return passed;
+  return fault == 0 ? 1 : 0;
 }
 
 int MATINGCHECK() {
-  std::int64_t inClass[3] = {0, 0, 0};
-  for (int g = 0; g < 9; ++g) inClass[g / 3] += startPop[g];
-  // With self-fertilization one individual can mate with itself.
-  const std::int64_t sameNeeds = (mateRule == 1) ? 1 : 2;
-  for (int x = 0; x < 3; ++x) {
-    for (int y = x; y < 3; ++y) {
-      const bool possible = (x == y) ? inClass[x] >= sameNeeds : inClass[x] >= 1 && inClass[y] >= 1;
-      if (possible && matePref[whichMating[x][y]] > 0.0) return 1;
-    }
-  }
-  *conOut << "\a\n\n\nThere are no allowable matings." << std::endl
+  if (MATINGALLOWED()) return 1;
+  *conOut << "\a\n\n\n" << NOMATINGMSG << std::endl
           << "Change either the starting population or" << std::endl
           << "the mating preferences.\n" << std::endl
           << CONTINUE << std::endl;
@@ -156,9 +141,9 @@ int MATINGCHECK() {
 }
 
 int MIGRATIONCHECK() {
-  if (migN <= static_cast<double>(NTot)) return 1;
+  if (MIGRATIONFITS()) return 1;
   *conOut << "\a\n\nYou have changed your initial population size." << std::endl
-          << "You now have more immigrants/generation than allowed." << std::endl
+          << MIGRATIONMSG << std::endl
           << "Change either the initial population or the migration settings.\n" << std::endl
           << CONTINUE << std::endl;
   PAUSE();
@@ -231,11 +216,7 @@ void RUNEDITOR(char command) {
 
 void HANDOVER() {
   SEEDRND();
-  fitCheck = 0;
-  for (double fitness : w) {
-    if (fitness < 1.0) fitCheck = 1;
-  }
-  mutCheck = (mutA[0] > 0.0 || mutA[1] > 0.0 || mutB[0] > 0.0 || mutB[1] > 0.0) ? 1 : 0;
+  RUNFLAGS();
   // OUTFILE opened both names moments ago, but the file system may have
   // changed since; a run without its files would be lost, so the user
   // chooses a new prefix or quits, as at the file prompt.
@@ -245,7 +226,7 @@ void HANDOVER() {
     OUTFILE();
   }
   FILESOPENED();
-  sumfl << "Duolocus v6.1" << std::endl;
+  sumfl << BANNER << std::endl;
   CHECKFILES();
 }
 

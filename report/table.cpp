@@ -66,18 +66,6 @@ bool ISCOUPLING(const IND& ind) {
           ind.alleleB[1] == 0);
 }
 
-// The genotype counts cannot tell the two phases of AaBb apart, nor the
-// haplotypes; both come from the chromosomes themselves.
-void COUNTCHROMOSOMES(std::int64_t& coupling, std::int64_t hapCount[4]) {
-  coupling = 0;
-  for (int h = 0; h < 4; ++h) hapCount[h] = 0;
-  for (std::int64_t i = 0; i < NTot; ++i) {
-    const IND& ind = pIND[i];
-    if (ISCOUPLING(ind)) ++coupling;
-    for (int c = 0; c < 2; ++c) ++hapCount[2 * ind.alleleA[c] + ind.alleleB[c]];
-  }
-}
-
 void PUTFREQ(std::ostream& os, double x) {
   PUTFIXED(os, x, 7);
   os << ',';
@@ -88,7 +76,7 @@ void PUTFREQ(std::ostream& os, double x) {
 void FREQFIELDS(std::ostream& os) {
   std::int64_t coupling = 0;
   std::int64_t hapCount[4];
-  COUNTCHROMOSOMES(coupling, hapCount);
+  CHROMCOUNT(coupling, hapCount);
   const double total = static_cast<double>(NTot);
   for (int g = 0; g < 4; ++g) PUTFREQ(os, f[g]);
   PUTFREQ(os, static_cast<double>(coupling) / total);
@@ -122,6 +110,18 @@ void WRITEROW(std::ostream& os) {
 }
 
 }  // namespace
+
+// The genotype counts cannot tell the two phases of AaBb apart, nor the
+// haplotypes; both come from the chromosomes themselves.
+void CHROMCOUNT(std::int64_t& coupling, std::int64_t hapCount[4]) {
+  coupling = 0;
+  for (int h = 0; h < 4; ++h) hapCount[h] = 0;
+  for (std::int64_t i = 0; i < NTot; ++i) {
+    const IND& ind = pIND[i];
+    if (ISCOUPLING(ind)) ++coupling;
+    for (int c = 0; c < 2; ++c) ++hapCount[2 * ind.alleleA[c] + ind.alleleB[c]];
+  }
+}
 
 void OUTWRITE() {
   if (rep == 1) {

@@ -1,0 +1,139 @@
+// duolocus-batch: runs a study file, one job per run and seed, each job
+// writing the files the console program writes for the same settings.
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <csignal>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "batch/apply.h"
+#include "batch/progress.h"
+#include "batch/run.h"
+#include "batch/session.h"
+#include "batch/study.h"
+#include "model/settings.h"
+
+namespace {
+
+constexpr int kBadInput = 2;
+constexpr int kWriteFailed = 1;
+
+int REFUSE(const std::vector<std::string>& faults) {
+  for (const std::string& fault : faults) std::cerr << "duolocus-batch: " << fault << '\n';
+  std::cerr << "duolocus-batch: nothing was written" << std::endl;
+  return kBadInput;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+#ifdef SIGPIPE
+  std::signal(SIGPIPE, SIG_IGN);
+#endif
+  CLI::App app{"Runs the Duolocus simulations of a study file; see docs/batch.md."};
+  std::string studyFile;
+  batch::Overrides overrides;
+  std::int64_t trajectory = 0;
+  std::string runName;
+  bool quiet = false, check = false, list = false, session = false, indexOnly = false;
+  app.add_option("STUDY", studyFile, "the study file (TOML)")->required();
+  auto* seedOpt = app.add_option("-s,--seed", overrides.seed, "run every job with this seed (1 to 32767)");
+  auto* outOpt = app.add_option("-o,--out", overrides.out, "prefix of the output files");
+  app.add_option("-d,--set", overrides.sets, "KEY=VALUE: a setting, as in the study file (dotted key)")
+      ->allow_extra_args(false);
+  app.add_option("--trajectory", trajectory, "also write PREFIX.traj.csv, every K generations")
+      ->check(CLI::Range(std::int64_t{1}, MAXGEN));
+  app.add_option("--run", runName, "carry out this run of the study only");
+  app.add_flag("-q,--quiet", quiet, "no progress on standard error");
+  app.add_flag("--check", check, "check the study and every run, write nothing");
+  app.add_flag("--list", list, "print the jobs: run, seed and output prefix, tab-separated");
+  app.add_flag("--session", session, "print the console session that makes the same run");
+  app.add_flag("--write-index", indexOnly, "write the index file only");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    std::cerr << "duolocus-batch: " << e.what() << "\nRun with --help for the options." << std::endl;
+    return kBadInput;
+  }
+  overrides.haveSeed = seedOpt->count() > 0;
+  overrides.haveOut = outOpt->count() > 0;
+
+  std::vector<std::string> faults;
+  batch::Study study;
+  if (!batch::LOADSTUDY(studyFile, overrides, study, faults)) return REFUSE(faults);
+  std::vector<batch::Job> jobs = study.jobs;
+  if (!runName.empty()) {
+    std::vector<batch::Job> chosen;
+    for (const batch::Job& job : jobs) {
+      if (job.run == runName) chosen.push_back(job);
+    }
+    if (chosen.empty()) {
+      std::string names;
+      for (const std::string& n : study.runs) names += (names.empty() ? "" : ", ") + n;
+      return REFUSE({"--run " + runName + ": the study has no such run; its runs are " + names});
+    }
+    jobs.swap(chosen);
+  }
+  for (const batch::Job& job : jobs) {
+    std::vector<std::string> jobFaults;
+    if (!batch::APPLYSETTINGS(job.settings, jobFaults)) {
+      for (const std::string& f : jobFaults) {
+        faults.push_back(study.file + ": run " + job.run + ", seed " + std::to_string(job.seed) + ": " + f);
+      }
+    }
+  }
+  if (!faults.empty()) return REFUSE(faults);
+  if (check) return 0;
+  if (list) {
+    for (const batch::Job& job : jobs) std::cout << job.run << '\t' << job.seed << '\t' << job.prefix << '\n';
+    std::cout << std::flush;
+    return std::cout.fail() ? kWriteFailed : 0;
+  }
+  if (session) {
+    if (jobs.size() != 1) {
+      return REFUSE({"--session makes the console session of one job: choose it with --run NAME and --seed S"});
+    }
+    std::string text, fault;
+    if (!batch::CONSOLESESSION(jobs[0].settings, jobs[0].prefix, jobs[0].seed, text, fault)) return REFUSE({fault});
+    std::cout << text << std::flush;
+    return std::cout.fail() ? kWriteFailed : 0;
+  }
+  std::string fault;
+  // The index lists every job of the study; a single job of a study run on
+  // its own (--run) leaves it to the run that writes it.
+  if (indexOnly || (study.multi && runName.empty())) {
+    if (!batch::WRITEINDEX(study, batch::INDEXNAME(study), trajectory, fault)) {
+      std::cerr << "duolocus-batch: " << fault << std::endl;
+      return kWriteFailed;
+    }
+    if (indexOnly) return 0;
+  }
+  batch::Progress progress;
+  batch::RunOptions options;
+  options.trajectory = trajectory;
+  if (!quiet) {
+    std::int64_t total = 0;
+    for (const batch::Job& job : jobs) {
+      const auto it = job.settings.find("iterations");
+      total += it != job.settings.end() ? it->second.count : 1;
+    }
+    batch::PROGSTART(progress, jobs.size(), total, isatty(STDERR_FILENO) == 1);
+    options.progress = &progress;
+  }
+  for (std::size_t i = 0; i < jobs.size(); ++i) {
+    progress.job = i + 1;
+    if (batch::RUNJOB(jobs[i], options, fault) != 0) {
+      batch::PROGEND(progress);
+      std::cerr << "duolocus-batch: run " << jobs[i].run << ", seed " << jobs[i].seed << ": " << fault
+                << std::endl;
+      return kWriteFailed;
+    }
+    if (!quiet) batch::PROGJOBDONE(progress);
+  }
+  batch::PROGEND(progress);
+  return 0;
+}

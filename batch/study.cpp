@@ -1,0 +1,508 @@
+#include "batch/study.h"
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <sstream>
+#include <utility>
+
+#include "model/settings.h"
+
+namespace batch {
+
+namespace {
+
+using Leaf = std::pair<std::string, const toml::node*>;
+
+// Entries of a table in the order they were written; toml++ keeps them by
+// name. Entries put in by --set have no position and come last.
+std::vector<std::pair<std::string, const toml::node*>> INORDER(const toml::table& table) {
+  std::vector<std::pair<std::string, const toml::node*>> entries;
+  for (auto&& [k, v] : table) entries.emplace_back(std::string(k.str()), &v);
+  auto position = [](const toml::node* n) {
+    const auto& b = n->source().begin;
+    const bool placed = b.line != 0 && !(n->source().path && n->source().path->rfind("--set", 0) == 0);
+    return std::make_pair(placed ? 0 : 1, std::make_pair(b.line, b.column));
+  };
+  std::stable_sort(entries.begin(), entries.end(),
+                   [&](const auto& a, const auto& b) { return position(a.second) < position(b.second); });
+  return entries;
+}
+
+// Leaves of a table under dotted names: [fitness] aabb = 0.5 and
+// "fitness.aabb" = 0.5 both give fitness.aabb.
+void FLATTEN(const toml::table& table, const std::string& head, std::vector<Leaf>& leaves) {
+  for (const auto& [name, node] : INORDER(table)) {
+    const std::string dotted = head.empty() ? name : head + "." + name;
+    if (const auto* sub = node->as_table()) {
+      FLATTEN(*sub, dotted, leaves);
+    } else {
+      leaves.emplace_back(dotted, node);
+    }
+  }
+}
+
+std::string JOIN(const std::vector<std::string>& names) {
+  std::string text;
+  for (const std::string& n : names) text += (text.empty() ? "" : ", ") + n;
+  return text;
+}
+
+std::string UNKNOWN(const std::string& where, const std::string& name) {
+  std::string table = name.substr(0, name.rfind('.') == std::string::npos ? 0 : name.rfind('.'));
+  std::vector<std::string> known = KEYSIN(table);
+  while (known.empty() && !table.empty()) {
+    table = table.substr(0, table.rfind('.') == std::string::npos ? 0 : table.rfind('.'));
+    known = KEYSIN(table);
+  }
+  std::string text = where + ": unknown key " + name + "; ";
+  if (table.empty()) {
+    text += "a study holds prefix, seed, [sweep], [runs.NAME] and the settings " + JOIN(known);
+  } else {
+    text += table + " holds " + JOIN(known);
+  }
+  if (name == "migration.mix.aabb") text += " (the aabb share is what the other eight leave)";
+  return text;
+}
+
+// A settings leaf: converted into map, or a fault.
+void SETTING(const Leaf& leaf, SettingMap& map, std::vector<std::string>& faults) {
+  const KeyDef* key = FINDKEY(leaf.first);
+  if (key == nullptr) {
+    faults.push_back(UNKNOWN(WHERE(*leaf.second), leaf.first));
+    return;
+  }
+  Value v;
+  std::string fault;
+  if (TOVALUE(*key, *leaf.second, v, fault)) {
+    map[key->name] = v;
+  } else {
+    if (leaf.second->is_array()) fault += " (lists of values belong in [sweep])";
+    faults.push_back(fault);
+  }
+}
+
+struct SeedList {
+  bool given = false;
+  std::vector<std::uint32_t> seeds;
+  std::string where;
+};
+
+const char* const SEEDRANGE = "a whole number from 1 to 32767, a list of them, or {from = 1, to = 10}";
+
+bool ONESEED(const toml::node& node, std::uint32_t& seed, std::vector<std::string>& faults,
+             const std::string& name = "seed") {
+  const auto* i = node.as_integer();
+  if (i == nullptr || i->get() < 1 || i->get() > MAXSEED) {
+    std::ostringstream got;
+    if (i != nullptr) got << " = " << i->get();
+    faults.push_back(WHERE(node) + ": " + name + got.str() + (i == nullptr ? " is not a whole number" : " is out of range") +
+                     "; allowed: " + SEEDRANGE);
+    return false;
+  }
+  seed = static_cast<std::uint32_t>(i->get());
+  return true;
+}
+
+SeedList SEEDS(const toml::node& node, std::vector<std::string>& faults) {
+  SeedList list;
+  list.given = true;
+  list.where = WHERE(node);
+  std::uint32_t seed = 0;
+  if (const auto* array = node.as_array()) {
+    for (const toml::node& element : *array) {
+      if (ONESEED(element, seed, faults)) list.seeds.push_back(seed);
+    }
+    if (array->empty()) faults.push_back(list.where + ": seed is an empty list; allowed: " + SEEDRANGE);
+  } else if (const auto* range = node.as_table()) {
+    const toml::node* from = range->get("from");
+    const toml::node* to = range->get("to");
+    for (auto&& [k, v] : *range) {
+      if (k.str() != "from" && k.str() != "to") {
+        faults.push_back(WHERE(v) + ": unknown key seed." + std::string(k.str()) + "; a seed range holds from and to");
+      }
+    }
+    std::uint32_t lo = 0;
+    std::uint32_t hi = 0;
+    if (from == nullptr || to == nullptr) {
+      faults.push_back(list.where + ": a seed range needs both from and to; allowed: " + SEEDRANGE);
+    } else if (ONESEED(*from, lo, faults, "seed.from") && ONESEED(*to, hi, faults, "seed.to")) {
+      if (lo > hi) {
+        faults.push_back(list.where + ": seed.from = " + std::to_string(lo) + " is above seed.to = " +
+                         std::to_string(hi));
+      }
+      for (std::uint32_t s = lo; s <= hi && lo <= hi; ++s) list.seeds.push_back(s);
+    }
+  } else if (ONESEED(node, seed, faults)) {
+    list.seeds.push_back(seed);
+  }
+  std::set<std::uint32_t> seen;
+  for (std::uint32_t s : list.seeds) {
+    if (!seen.insert(s).second) {
+      faults.push_back(list.where + ": seed " + std::to_string(s) + " is listed twice; each seed names one job and its files");
+    }
+  }
+  return list;
+}
+
+struct Run {
+  std::string name;
+  std::string where;
+  SettingMap settings;
+  SeedList seeds;
+};
+
+bool GOODNAME(const std::string& name) {
+  if (name.empty() || name.size() > 64) return false;
+  for (char c : name) {
+    const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                    c == '-' || c == '_';
+    if (!ok) return false;
+  }
+  return true;
+}
+
+struct Sweep {
+  std::vector<std::string> keys;
+  std::vector<std::vector<Value>> values;  // per key
+  bool zip = false;
+  std::string where;
+};
+
+void READSWEEP(const toml::table& table, Sweep& sweep, std::vector<std::string>& faults) {
+  sweep.where = WHERE(table);
+  std::vector<Leaf> leaves;
+  FLATTEN(table, "", leaves);
+  for (const Leaf& leaf : leaves) {
+    const std::string where = WHERE(*leaf.second);
+    if (leaf.first == "mode") {
+      const auto* mode = leaf.second->as_string();
+      if (mode != nullptr && (mode->get() == "grid" || mode->get() == "zip")) {
+        sweep.zip = mode->get() == "zip";
+      } else {
+        faults.push_back(where + ": sweep.mode must be \"grid\" (every combination) or \"zip\" (the lists side by side)");
+      }
+      continue;
+    }
+    if (leaf.first == "seed" || leaf.first == "prefix") {
+      faults.push_back(where + ": sweep." + leaf.first + ": replicates are given by seed = [...] or {from, to}; the prefix is one for the study");
+      continue;
+    }
+    const KeyDef* key = FINDKEY(leaf.first);
+    if (key == nullptr) {
+      faults.push_back(UNKNOWN(where, leaf.first) + " (in [sweep])");
+      continue;
+    }
+    const auto* array = leaf.second->as_array();
+    if (array == nullptr || array->empty()) {
+      faults.push_back(where + ": sweep." + leaf.first + " must be a list of values, each " + key->range);
+      continue;
+    }
+    std::vector<Value> values;
+    for (const toml::node& element : *array) {
+      Value v;
+      std::string fault;
+      if (TOVALUE(*key, element, v, fault)) {
+        values.push_back(v);
+      } else {
+        faults.push_back(fault);
+      }
+    }
+    sweep.keys.push_back(key->name);
+    sweep.values.push_back(values);
+  }
+}
+
+// A --set value: a TOML value, or else taken as a string.
+bool SETVALUE(const std::string& arg, const std::string& text, toml::table& holder,
+              std::vector<std::string>& faults) {
+  const std::string source = "--set " + arg;
+  try {
+    holder = toml::parse(std::string_view("v = " + text + "\n"), std::string_view(source));
+    if (holder.size() == 1 && holder.get("v") != nullptr) return true;
+  } catch (const toml::parse_error&) {
+  }
+  std::string quoted;
+  for (char c : text) {
+    if (c == '"' || c == '\\') quoted += '\\';
+    quoted += c;
+  }
+  try {
+    holder = toml::parse(std::string_view("v = \"" + quoted + "\"\n"), std::string_view(source));
+    return true;
+  } catch (const toml::parse_error& e) {
+    faults.push_back(source + ": the value cannot be read: " + std::string(e.description()));
+    return false;
+  }
+}
+
+std::vector<std::string> SPLITDOTS(const std::string& key) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t dot = key.find('.', start);
+    parts.push_back(key.substr(start, dot - start));
+    if (dot == std::string::npos) break;
+    start = dot + 1;
+  }
+  return parts;
+}
+
+// Removes a dotted settings key from a table (in either spelling).
+void ERASEKEY(toml::table& table, const std::string& key) {
+  table.erase(key);
+  const std::size_t dot = key.find('.');
+  if (dot == std::string::npos) return;
+  if (auto* sub = table.get_as<toml::table>(key.substr(0, dot))) ERASEKEY(*sub, key.substr(dot + 1));
+}
+
+void APPLYSET(toml::table& root, const std::string& arg, std::vector<std::string>& faults) {
+  const std::size_t eq = arg.find('=');
+  if (eq == std::string::npos || eq == 0) {
+    faults.push_back("--set " + arg + ": expected KEY=VALUE, for example --set fitness.aabb=0.5");
+    return;
+  }
+  const std::string key = arg.substr(0, eq);
+  toml::table holder;
+  if (!SETVALUE(arg, arg.substr(eq + 1), holder, faults)) return;
+  const std::vector<std::string> parts = SPLITDOTS(key);
+  for (const std::string& p : parts) {
+    if (p.empty()) {
+      faults.push_back("--set " + arg + ": " + key + " is not a key");
+      return;
+    }
+  }
+  // The command line wins over every run and the sweep.
+  if (FINDKEY(key) != nullptr) {
+    if (auto* sweep = root.get_as<toml::table>("sweep")) ERASEKEY(*sweep, key);
+    if (auto* runs = root.get_as<toml::table>("runs")) {
+      for (auto&& [name, run] : *runs) {
+        if (auto* t = run.as_table()) ERASEKEY(*t, key);
+      }
+    }
+    ERASEKEY(root, key);
+  }
+  toml::table* at = &root;
+  for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+    toml::node* next = at->get(parts[i]);
+    if (next == nullptr) {
+      at->insert(parts[i], toml::table{});
+      next = at->get(parts[i]);
+    }
+    if (!next->is_table()) {
+      faults.push_back("--set " + arg + ": " + parts[i] + " holds a value, not a table of keys");
+      return;
+    }
+    at = next->as_table();
+  }
+  at->insert_or_assign(parts.back(), std::move(*holder.get("v")));
+}
+
+std::string STEM(const std::string& path) {
+  std::string name = path.substr(path.find_last_of('/') == std::string::npos ? 0 : path.find_last_of('/') + 1);
+  const std::size_t dot = name.rfind('.');
+  if (dot != std::string::npos && dot > 0) name = name.substr(0, dot);
+  return name;
+}
+
+std::string PADDED(std::size_t i, std::size_t n) {
+  const std::string digits = std::to_string(n);
+  std::string s = std::to_string(i);
+  return std::string(digits.size() - s.size(), '0') + s;
+}
+
+}  // namespace
+
+bool LOADSTUDY(const std::string& path, const Overrides& overrides, Study& study,
+               std::vector<std::string>& faults) {
+  study = Study{};
+  study.file = path;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    faults.push_back(path + ": cannot read the study file");
+    return false;
+  }
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  toml::table root;
+  try {
+    root = toml::parse(std::string_view(text), std::string_view(path));
+  } catch (const toml::parse_error& e) {
+    faults.push_back(path + ":" + std::to_string(e.source().begin.line) + ":" +
+                     std::to_string(e.source().begin.column) + ": malformed study file: " +
+                     std::string(e.description()));
+    return false;
+  }
+  for (const std::string& arg : overrides.sets) APPLYSET(root, arg, faults);
+  if (!faults.empty()) return false;
+
+  SettingMap base;
+  SeedList studySeeds;
+  Sweep sweep;
+  std::vector<Run> runs;
+  study.prefix = STEM(path);
+  for (const auto& [name, node] : INORDER(root)) {
+    const std::string where = WHERE(*node);
+    if (name == "prefix") {
+      const auto* s = node->as_string();
+      if (s == nullptr || s->get().empty() || s->get().find('\0') != std::string::npos) {
+        faults.push_back(where + ": prefix must be a non-empty string naming the output files, such as \"results/demo\"");
+      } else {
+        study.prefix = s->get();
+      }
+    } else if (name == "seed") {
+      studySeeds = SEEDS(*node, faults);
+    } else if (name == "sweep") {
+      if (const auto* t = node->as_table()) {
+        READSWEEP(*t, sweep, faults);
+      } else {
+        faults.push_back(where + ": sweep must be a table: [sweep] with KEY = [values]");
+      }
+    } else if (name == "runs") {
+      const auto* t = node->as_table();
+      if (t == nullptr) {
+        faults.push_back(where + ": runs must hold tables: [runs.NAME] with settings");
+        continue;
+      }
+      for (const auto& [runName, runNode] : INORDER(*t)) {
+        Run run;
+        run.name = runName;
+        run.where = WHERE(*runNode);
+        if (!GOODNAME(runName)) {
+          faults.push_back(run.where + ": run name \"" + runName + "\" may hold only letters, digits, - and _ (1 to 64 of them); it names files");
+        }
+        const auto* rt = runNode->as_table();
+        if (rt == nullptr) {
+          faults.push_back(run.where + ": runs." + runName + " must be a table of settings");
+          continue;
+        }
+        std::vector<Leaf> leaves;
+        for (const auto& [k, v] : INORDER(*rt)) {
+          if (k == "seed") {
+            run.seeds = SEEDS(*v, faults);
+          } else if (const auto* sub = v->as_table()) {
+            FLATTEN(*sub, k, leaves);
+          } else {
+            leaves.emplace_back(k, v);
+          }
+        }
+        for (const Leaf& leaf : leaves) SETTING(leaf, run.settings, faults);
+        runs.push_back(run);
+      }
+    } else if (const auto* sub = node->as_table()) {
+      std::vector<Leaf> leaves;
+      FLATTEN(*sub, name, leaves);
+      for (const Leaf& leaf : leaves) SETTING(leaf, base, faults);
+    } else {
+      SETTING({name, node}, base, faults);
+    }
+  }
+  if (overrides.haveOut) {
+    if (overrides.out.empty()) {
+      faults.push_back("--out: the prefix must not be empty");
+    } else {
+      study.prefix = overrides.out;
+    }
+  }
+  if (overrides.haveSeed && (overrides.seed < 1 || overrides.seed > MAXSEED)) {
+    faults.push_back("--seed " + std::to_string(overrides.seed) + " is out of range; allowed: 1 to 32767");
+  }
+  if (!faults.empty()) return false;
+
+  // Points of the sweep: every combination (the last key varying fastest),
+  // or the lists side by side.
+  std::vector<std::vector<const Value*>> points(1);
+  if (!sweep.keys.empty()) {
+    if (sweep.zip) {
+      const std::size_t n = sweep.values[0].size();
+      for (std::size_t k = 1; k < sweep.keys.size(); ++k) {
+        if (sweep.values[k].size() != n) {
+          faults.push_back(sweep.where + ": sweep.mode = \"zip\" needs lists of one length; sweep." +
+                           sweep.keys[0] + " has " + std::to_string(n) + " values, sweep." +
+                           sweep.keys[k] + " has " + std::to_string(sweep.values[k].size()));
+          return false;
+        }
+      }
+      points.assign(n, {});
+      for (std::size_t i = 0; i < n; ++i) {
+        for (std::size_t k = 0; k < sweep.keys.size(); ++k) points[i].push_back(&sweep.values[k][i]);
+      }
+    } else {
+      for (const auto& values : sweep.values) {
+        std::vector<std::vector<const Value*>> grown;
+        for (const auto& point : points) {
+          for (const Value& v : values) {
+            grown.push_back(point);
+            grown.back().push_back(&v);
+          }
+        }
+        points.swap(grown);
+      }
+    }
+  }
+  for (const Run& run : runs) {
+    for (const std::string& key : sweep.keys) {
+      const auto it = run.settings.find(key);
+      if (it != run.settings.end()) {
+        faults.push_back(it->second.where + ": runs." + run.name + " sets " + key +
+                         ", which [sweep] varies; give it in one place only");
+      }
+    }
+  }
+  if (!faults.empty()) return false;
+  const bool named = !runs.empty();
+  if (!named) {
+    Run only;
+    only.name = "main";
+    only.where = path;
+    runs.push_back(only);
+  }
+  std::size_t seedCount = 0;
+  for (const Run& run : runs) {
+    const SeedList& seeds = run.seeds.given ? run.seeds : studySeeds;
+    if (!seeds.given && !overrides.haveSeed) {
+      faults.push_back(run.where + ": no seed for run " + run.name +
+                       ": give seed = N (1 to 32767), a list or {from, to} in the study, or --seed S");
+    }
+    seedCount = std::max(seedCount, seeds.seeds.size());
+  }
+  if (!faults.empty()) return false;
+  study.multi = runs.size() * points.size() > 1 || seedCount > 1;
+
+  for (const std::string& key : sweep.keys) study.shownKeys.push_back(key);
+  for (const Run& run : runs) {
+    for (const auto& [key, value] : run.settings) {
+      if (std::find(study.shownKeys.begin(), study.shownKeys.end(), key) == study.shownKeys.end()) {
+        study.shownKeys.push_back(key);
+      }
+    }
+  }
+  for (const Run& run : runs) {
+    for (std::size_t p = 0; p < points.size(); ++p) {
+      std::string name = run.name;
+      if (points.size() > 1) name = (named ? name + "-p" : std::string("p")) + PADDED(p + 1, points.size());
+      if (std::find(study.runs.begin(), study.runs.end(), name) != study.runs.end()) {
+        faults.push_back(run.where + ": two runs are named " + name);
+        return false;
+      }
+      study.runs.push_back(name);
+      SettingMap settings = base;
+      for (const auto& [key, value] : run.settings) settings[key] = value;
+      for (std::size_t k = 0; k < sweep.keys.size(); ++k) settings[sweep.keys[k]] = *points[p][k];
+      std::vector<std::uint32_t> seeds = run.seeds.given ? run.seeds.seeds : studySeeds.seeds;
+      if (overrides.haveSeed) seeds.assign(1, static_cast<std::uint32_t>(overrides.seed));
+      for (std::uint32_t seed : seeds) {
+        Job job;
+        job.run = name;
+        job.seed = seed;
+        job.settings = settings;
+        job.where = run.where;
+        job.prefix = study.multi ? study.prefix + "_" + name + "_" + std::to_string(seed) : study.prefix;
+        study.jobs.push_back(job);
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace batch

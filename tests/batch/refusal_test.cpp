@@ -1,0 +1,186 @@
+// Bad input stops the batch program before it writes anything, with the
+// place, the key and what is allowed, and exit status 2; outputs that
+// cannot be written end it with status 1, the file name and the reason.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/batch/batch_util.h"
+#include "tests/testutil.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Refusal {
+  const char* name;
+  const char* study;  // written to study.toml beside the output folder
+  const char* args;   // after the study file
+  const char* message;
+};
+
+// Each study is written with its text as is, so the line numbers in the
+// expected messages count from the first line of the text.
+const std::vector<Refusal>& Refusals() {
+  static const std::vector<Refusal> cases = {
+      {"UnknownKey", "seed = 1\nfitnes.aabb = 0.5\n", "",
+       "study.toml:2: unknown key fitnes.aabb; a study holds prefix, seed, [sweep], [runs.NAME] and the settings founders, fitness"},
+      {"UnknownKeyInATable", "seed = 1\n[fitness]\nAAbB = 0.5\n", "",
+       "study.toml:3: unknown key fitness.AAbB; fitness holds AABB, AABb, AAbb, AaBB, AaBb, Aabb, aaBB, aaBb, aabb"},
+      {"TheAabbImmigrantShareIsNotAKey", "seed = 1\nmigration.mix.aabb = 0.5\n", "",
+       "(the aabb share is what the other eight leave)"},
+      {"RealOutOfRange", "seed = 1\nmap_distance_cM = 50.5\n", "",
+       "study.toml:2: map_distance_cM = 50.5 is out of range; allowed: a number from 0.0 to 50.0"},
+      {"NotANumber", "seed = 1\nmutation.A_to_a = nan\n", "",
+       "study.toml:2: mutation.A_to_a = nan is out of range; allowed: a number from 0.0 to 1.0"},
+      {"IterationsZero", "seed = 1\niterations = 0\n", "",
+       "study.toml:2: iterations = 0 is out of range; allowed: a whole number from 1 to 50000"},
+      {"GenerationsAboveTheLimit", "seed = 1\nmax_generations = 10000000\n", "",
+       "max_generations = 10000000 is out of range; allowed: a whole number from 1 to 9999999"},
+      {"WholeNumberWithAPoint", "seed = 1\niterations = 2.5\n", "",
+       "study.toml:2: iterations = 2.5 is a number with a point; allowed: a whole number from 1 to 50000"},
+      {"ChoiceAsNumber", "seed = 1\nfertilization = 2\n", "",
+       "study.toml:2: fertilization = 2 is a whole number; allowed: \"selfing-allowed\", \"selfing-not-allowed\" or \"monogamy\""},
+      {"UnknownChoice", "seed = 1\nfixation.alpha = \"B\"\n", "",
+       "fixation.alpha = \"B\" is out of range; allowed: \"any\", \"A\" or \"a\""},
+      {"FlagAsString", "seed = 1\ntrack_gene_copies = \"yes\"\n", "",
+       "track_gene_copies = \"yes\" is a string; allowed: true or false"},
+      {"ListOutsideTheSweep", "seed = 1\nmap_distance_cM = [1, 2]\n", "",
+       "(lists of values belong in [sweep])"},
+      {"MalformedFile", "seed = = 1\n", "", "study.toml:1:8: malformed study file:"},
+      {"SeedOutOfRange", "seed = 32768\n", "",
+       "study.toml:1: seed = 32768 is out of range; allowed: a whole number from 1 to 32767"},
+      {"SeedRangeBackwards", "seed = { from = 9, to = 3 }\n", "", "seed.from = 9 is above seed.to = 3"},
+      {"SeedTwice", "seed = [4, 4]\n", "", "seed 4 is listed twice"},
+      {"NoSeed", "iterations = 2\n", "", "no seed for run main: give seed = N (1 to 32767)"},
+      {"CommandLineSeedOutOfRange", "seed = 1\n", "--seed 0", "--seed 0 is out of range; allowed: 1 to 32767"},
+      {"CommandLineSetOutOfRange", "seed = 1\n", "--set fitness.aabb=1.5",
+       "--set fitness.aabb=1.5: fitness.aabb = 1.5 is out of range; allowed: a number from 0.0 to 1.0"},
+      {"CommandLineSetWrongType", "seed = 1\n", "--set iterations=many",
+       "--set iterations=many: iterations = \"many\" is a string; allowed: a whole number from 1 to 50000"},
+      {"CommandLineSetUnknownKey", "seed = 1\n", "-d fitness.Aabbb=1", "--set fitness.Aabbb=1: unknown key fitness.Aabbb"},
+      {"CommandLineSetWithoutValue", "seed = 1\n", "--set iterations", "--set iterations: expected KEY=VALUE"},
+      {"SweepValueOutOfRange", "seed = 1\n[sweep]\nmap_distance_cM = [\n  10,\n  60,\n]\n", "",
+       "study.toml:5: map_distance_cM = 60 is out of range; allowed: a number from 0.0 to 50.0"},
+      {"SweepOfUnequalListsSideBySide", "seed = 1\n[sweep]\nmode = \"zip\"\nmap_distance_cM = [1, 2]\niterations = [1]\n", "",
+       "sweep.mode = \"zip\" needs lists of one length"},
+      {"RunSetsASweptKey", "seed = 1\n[sweep]\niterations = [1, 2]\n[runs.a]\niterations = 3\n", "",
+       "study.toml:5: runs.a sets iterations, which [sweep] varies"},
+      {"RunNameUnfitForAFileName", "seed = 1\n[runs.\"a b\"]\n", "", "run name \"a b\" may hold only letters, digits, - and _"},
+      {"UnknownRun", "seed = 1\n[runs.a]\n", "--run b", "--run b: the study has no such run; its runs are a"},
+      {"FoundersAddUpToZero",
+       "seed = 1\n[founders]\nAABB = 0\nAABb = 0\nAAbb = 0\nAaBB = 0\nAaBb = 0\nAabb = 0\naaBB = 0\naaBb = 0\naabb = 0\n", "",
+       "the founders add up to 0 (keys left out count with their defaults); allowed: a total of 1 to 1000000"},
+      {"FoundersAboveTheLimit", "seed = 1\nfounders.AABB = 999851\n", "",
+       "study.toml:2: the founders add up to 1000001"},
+      {"ImmigrantSharesAboveOne", "seed = 1\nmigration.immigrants = 2\nmigration.mix.AABB = 0.6\nmigration.mix.aaBb = 0.5\n", "",
+       "study.toml:3, study.toml:4: the immigrant shares of AABB to aaBb add up to more than 1.0"},
+      {"ImmigrantsNotBelowThePopulation", "seed = 1\nmigration.immigrants = 160\n", "",
+       "study.toml:2: migration.immigrants = 160 is out of range; allowed: 0 (no migration), or more than 0 and less than the population size (160)"},
+      {"TrackingWithMigration", "seed = 1\nmigration.immigrants = 1\ntrack_gene_copies = true\n", "",
+       "study.toml:3: track_gene_copies = true cannot go with migration (study.toml:2)"},
+      {"PreferencesDifferWithoutIsolation", "seed = 1\nmating.AA_aa = 0.5\n", "",
+       "study.toml:2: the mating preferences differ, so mating.isolation must say how they act"},
+      {"NoFertileFounders", "seed = 1\n[fitness]\nAABB = 0\nAABb = 0\nAAbb = 0\nAaBB = 0\nAaBb = 0\nAabb = 0\naaBB = 0\naaBb = 0\naabb = 0\n", "",
+       "study.toml: run main, seed 1: the run cannot start: The starting population has no fertile individuals."},
+      {"FewerThanTwoFertile", "seed = 1\nfertilization = \"monogamy\"\nfitness.AABB = 0.5\n[founders]\nAABB = 1\nAABb = 0\nAAbb = 0\nAaBB = 0\nAaBb = 0\nAabb = 0\naaBB = 0\naaBb = 0\naabb = 0\n", "",
+       "The starting population has fewer than two fertile individuals."},
+      {"NoAllowableMatings", "seed = 1\n[mating]\nisolation = \"premating\"\nAA_AA = 0\nAA_Aa = 0\nAA_aa = 0\nAa_Aa = 0\nAa_aa = 0\naa_aa = 0\n", "",
+       "the run cannot start: There are no allowable matings."},
+      {"OneBadJobOfASweepStopsTheStudy", "seed = 1\nfertilization = \"monogamy\"\n[sweep]\nfitness.aabb = [1, 0]\n[founders]\nAABB = 0\nAABb = 0\nAAbb = 0\nAaBB = 0\nAaBb = 0\nAabb = 0\naaBB = 0\naaBb = 0\naabb = 2\n", "",
+       "study.toml: run p2, seed 1: the run cannot start: The starting population has no fertile individuals."},
+      {"UnknownOption", "seed = 1\n", "--sed 3", "duolocus-batch: The following arguments were not expected: 3 --sed"},
+      {"TwoStudyFiles", "seed = 1\n", "other.toml", "duolocus-batch: The following argument was not expected: other.toml"},
+  };
+  return cases;
+}
+
+class Refused : public ::testing::TestWithParam<Refusal> {};
+
+TEST_P(Refused, WithItsMessageAndNothingWritten) {
+  const Refusal& r = GetParam();
+  const std::string top = MakeTempDir();
+  const std::string dir = top + "/out";
+  fs::create_directory(dir);
+  WriteText(top + "/study.toml", r.study);
+  for (const char* extra : {"", " --check", " --list"}) {
+    SCOPED_TRACE(extra);
+    // The study is named from the output folder so that messages say study.toml.
+    const BatchResult result = RunBatch(dir, std::string("../study.toml ") + r.args + extra);
+    EXPECT_EQ(result.status, 2);
+    const std::string shown = "../study.toml";
+    std::string err = result.err;
+    for (std::size_t at = err.find(shown); at != std::string::npos; at = err.find(shown)) err.replace(at, shown.size(), "study.toml");
+    EXPECT_NE(err.find(r.message), std::string::npos) << err;
+    EXPECT_TRUE(result.out.empty()) << result.out;
+    EXPECT_TRUE(FilesIn(dir).empty());
+  }
+  fs::remove_all(top);
+}
+
+INSTANTIATE_TEST_SUITE_P(BadInput, Refused, ::testing::ValuesIn(Refusals()),
+                         [](const ::testing::TestParamInfo<Refusal>& p) { return std::string(p.param.name); });
+
+TEST(Refused, AStudyFileThatCannotBeRead) {
+  const std::string dir = MakeTempDir();
+  const BatchResult r = RunBatch(dir, "missing.toml");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("missing.toml: cannot read the study file"), std::string::npos) << r.err;
+  EXPECT_TRUE(FilesIn(dir).empty());
+  fs::remove_all(dir);
+}
+
+struct WriteCase {
+  std::string name;
+  std::string prepare;  // what stands in the folder before the run
+  std::string args;
+  std::string message;
+};
+
+// Outputs that cannot be written: the file, the reason, status 1.
+TEST(WriteFailures, NameTheFileAndTheReason) {
+  const std::vector<WriteCase> cases = {
+      {"MissingFolder", "", "--out nofolder/x", "run main, seed 1: cannot write nofolder/x.csv: No such file or directory"},
+      {"ReportIsAFolder", "x.txt/", "--out x", "run main, seed 1: cannot write x.txt: Is a directory"},
+      {"FullDiskUnderTheTable", "x.csv>/dev/full", "--out x", "run main, seed 1: could not write x.csv: No space left on device"},
+      {"FullDiskUnderTheReport", "x.txt>/dev/full", "--out x", "run main, seed 1: could not write x.txt: No space left on device"},
+      {"FullDiskUnderTheTrajectory", "x.traj.csv>/dev/full", "--out x --trajectory 10",
+       "run main, seed 1: could not write x.traj.csv: No space left on device"},
+      {"IndexInAMissingFolder", "", "--out nofolder/x --set seed=[1,2]", "cannot write nofolder/x_index.csv: No such file or directory"},
+  };
+  for (const WriteCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string top = MakeTempDir();
+    WriteText(top + "/study.toml", "seed = 1\niterations = 3\nmax_generations = 100\n");
+    const std::string dir = top + "/out";
+    fs::create_directory(dir);
+    if (!c.prepare.empty() && c.prepare.back() == '/') fs::create_directory(dir + "/" + c.prepare);
+    const std::size_t arrow = c.prepare.find('>');
+    if (arrow != std::string::npos) {
+      ASSERT_EQ(symlink(c.prepare.substr(arrow + 1).c_str(), (dir + "/" + c.prepare.substr(0, arrow)).c_str()), 0);
+    }
+    const BatchResult r = RunBatch(dir, "../study.toml --quiet " + c.args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    fs::remove_all(top);
+  }
+}
+
+TEST(WriteFailures, AFolderWithoutWritePermission) {
+  if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
+  const std::string top = MakeTempDir();
+  WriteText(top + "/study.toml", "seed = 1\n");
+  const std::string dir = top + "/out";
+  fs::create_directory(dir);
+  fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
+  const BatchResult r = RunBatch(dir, "../study.toml --quiet --out x");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("cannot write x.csv: Permission denied"), std::string::npos) << r.err;
+  fs::permissions(dir, fs::perms::owner_all);
+  fs::remove_all(top);
+}
+
+}  // namespace
