@@ -11,7 +11,9 @@
 #if defined(__GNUC__)
 #define DUO_HOT inline __attribute__((always_inline))
 #define DUO_PREFETCH(address) __builtin_prefetch(address)
+#define DUO_PREFETCHW(address) __builtin_prefetch(address, 1)
 #else
+#define DUO_PREFETCHW(address) ((void)0)
 #define DUO_HOT inline
 #define DUO_PREFETCH(address) ((void)0)
 #endif
@@ -241,6 +243,9 @@ DUO_HOT void MAKECHILD(std::int64_t s, const PICK& pick, std::int64_t count[9]) 
 // and every slot is written once.
 constexpr std::int64_t kLag = 16;
 constexpr std::int64_t kRing = 32;  // a power of two above kLag
+// How far ahead of the slot being chosen its line of the buffer is asked
+// for.
+constexpr std::int64_t kAheadWrite = 128;
 
 // Fills slots from to NTot - 1 with offspring; false when parent choice ran
 // out of permitted pairs.
@@ -263,6 +268,12 @@ bool OFFSPRING(DRAWS& chain, std::int64_t from, std::int64_t count[9]) {
     GAMETE<REC>(d, pick.h[2], pick.h[3]);
     DUO_PREFETCH(pIND + pick.p1);
     DUO_PREFETCH(pIND + pick.p2);
+    // The slots about to be written are asked for too: the buffer holds the
+    // generation before last, long out of cache, and stores that wait for
+    // their lines would hold up the draws behind them.
+    const std::int64_t ahead = s + kAheadWrite < n ? s + kAheadWrite : n - 1;
+    DUO_PREFETCHW(pNIND + ahead);
+    DUO_PREFETCHW(pNGT + ahead);
     if (s - kLag >= from) MAKECHILD(s - kLag, ring[(s - kLag) & (kRing - 1)], count);
   }
   for (std::int64_t s = n - kLag < from ? from : n - kLag; s < n; ++s) {

@@ -12,6 +12,7 @@ std::uint64_t drawCount = 0;
 
 std::uint32_t aheadPacked[kAhead];
 std::uint32_t rndTable[98];
+std::uint64_t rawBlocks = 0;
 
 namespace {
 
@@ -25,8 +26,6 @@ std::size_t scriptedNext = 0;
 // holds the last 31 values, oldest first, and room for a block more.
 constexpr int kDeg = 31;
 std::uint32_t history[kDeg + kAhead];
-// The block made ahead, as output values, beside their packed form.
-std::uint32_t aheadRaw[kAhead];
 
 // The chain's state between hot loops: the slot of the next RNDI and the
 // next value made ahead (one past the block: none left).
@@ -37,7 +36,8 @@ DRAWS chain = {1, aheadPacked + kAhead};
 inline std::uint32_t TAKERAW() {
   if (chain.next == aheadPacked + kAhead) chain.next = RNDIREFILL();
   DUO_COUNT(randCalls);
-  return aheadRaw[chain.next++ - aheadPacked];
+  // The block's values are still in the history, as made.
+  return history[kDeg + (chain.next++ - aheadPacked)] >> 1;
 }
 
 // Fills the table from the generator: 97 values discarded, 97 stored in
@@ -51,14 +51,67 @@ void BUILDTABLE() {
 
 }  // namespace
 
+// Making a block costs about as much as the draws that use it, and little
+// of it overlaps with them, so where the compiler can, it makes a version
+// for each wider vector unit and the processor picks its own at start-up.
+// Every version does the same whole-number and double operations (no
+// operation can be fused: there is no addition after a product), so all
+// give the same values.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
+#define DUO_VECTOR_VERSIONS __attribute__((target_clones("default", "avx2", "arch=x86-64-v4")))
+#else
+#define DUO_VECTOR_VERSIONS
+#endif
+
+// The slot and the result by a multiplication in doubles. For a raw value
+// x below M = 2^31 - 1, x * 97 / M and x * 32768 / M are whole only at
+// x = 0 (M is prime); otherwise their fractional part lies between 1/M and
+// 1 - 1/M (4.6e-10 from a whole number). The factor 97 / M and the product
+// are each rounded by at most 2^-53 relatively, an error below 97 * 2.3e-16
+// (32768 * 2.3e-16 for the result), so truncation gives the exact floor.
+// x = M gives slot 97 and result 32767 after the caps, as x = M - 1 does
+// without them, so it is taken as M - 1.
+#if defined(__GNUC__)
+__attribute__((always_inline))
+#endif
+inline void PACKVALUES(const std::uint32_t* raw, std::uint32_t* packed, int n) {
+  const double slotFactor = 97.0 / 2147483647.0;
+  const double scaleFactor = 32768.0 / 2147483647.0;
+  for (int k = 0; k < n; ++k) {
+    const std::int32_t x = static_cast<std::int32_t>(raw[k] - (raw[k] == 2147483647u ? 1u : 0u));
+    const double v = static_cast<double>(x);
+    const std::int32_t slot = static_cast<std::int32_t>(v * slotFactor) + 1;
+    const std::int32_t result = static_cast<std::int32_t>(v * scaleFactor);
+    packed[k] = static_cast<std::uint32_t>(result) << 8 | static_cast<std::uint32_t>(slot);
+  }
+}
+
+DUO_VECTOR_VERSIONS void RNDIPACKBLOCK(const std::uint32_t* raw, std::uint32_t* packed, int n) {
+  PACKVALUES(raw, packed, n);
+}
+
 // A block of kAhead raw values. The recurrence reaches back 3 values, so
 // the first loop runs value by value; packing is independent for each value.
-const std::uint32_t* RNDIREFILL() {
+DUO_VECTOR_VERSIONS const std::uint32_t* RNDIREFILL() {
   std::uint32_t* h = history;
-  for (int k = 0; k < kAhead; ++k) h[kDeg + k] = h[k] + h[kDeg - 3 + k];
-  for (int k = 0; k < kAhead; ++k) aheadRaw[k] = h[kDeg + k] >> 1;
-  for (int k = 0; k < kAhead; ++k) aheadPacked[k] = RNDIPACK(aheadRaw[k]);
+  // The three newest values stay in registers: written to the history and
+  // read back at once, they would wait on store forwarding of overlapping
+  // words.
+  std::uint32_t x0 = h[kDeg - 3];
+  std::uint32_t x1 = h[kDeg - 2];
+  std::uint32_t x2 = h[kDeg - 1];
+  for (int k = 0; k < kAhead; k += 3) {
+    h[kDeg + k] = x0 = h[k] + x0;
+    h[kDeg + k + 1] = x1 = h[k + 1] + x1;
+    h[kDeg + k + 2] = x2 = h[k + 2] + x2;
+  }
+  std::uint32_t raw[kAhead];
+  for (int k = 0; k < kAhead; ++k) raw[k] = h[kDeg + k] >> 1;
+  PACKVALUES(raw, aheadPacked, kAhead);
+  // The newest 31 values become the history's start; the block itself stays
+  // in place behind them until the next block is made (GLIBCRAND reads it).
   for (int k = 0; k < kDeg; ++k) h[k] = h[kAhead + k];
+  ++rawBlocks;
   return aheadPacked;
 }
 

@@ -49,6 +49,10 @@ inline int RNDISCALE(std::uint32_t t) {
 inline std::uint32_t RNDIPACK(std::uint32_t raw) {
   return static_cast<std::uint32_t>(RNDISCALE(raw)) << 8 | RNDISLOT(raw);
 }
+// RNDIPACK of n raw values at once, in a form the compiler turns into
+// vector instructions (random.cpp shows it exact for every raw value; the
+// long checks of `make stats` compare it with RNDIPACK on all of them).
+void RNDIPACKBLOCK(const std::uint32_t* raw, std::uint32_t* packed, int n);
 
 // The step between two draws of RANDREAL, 2^-30. A test "reject when the
 // draw is above p" passes on a draw of k * 2^-30 <= p; for any p below one
@@ -73,14 +77,19 @@ int RNDI();
 // One random real k * 2^-30, 0 <= k < 2^30.
 double RANDREAL();
 
-// Raw values made ahead and not yet used: packed for the table, and as they
-// came (for GLIBCRAND).
-constexpr int kAhead = 512;
+// Raw values made ahead and not yet used, packed for the table. A block is
+// small enough for its making to overlap with the draws in flight; a
+// multiple of 3 (the recurrence's short lag) and of 4 (vector width).
+constexpr int kAhead = 96;
 extern std::uint32_t aheadPacked[kAhead];
 // The shuffle table, slots 1 to 97 (slot 0 unused), packed entries.
 extern std::uint32_t rndTable[98];
 // Makes the next block of raw values; returns its first packed entry.
 const std::uint32_t* RNDIREFILL();
+// Raw values made in blocks since program start (a block counted as it is
+// made, nothing counted per draw). With DRAWSTART's next it tells how many
+// raw values, so RNDI calls, a stretch of work used: for benchmarks.
+extern std::uint64_t rawBlocks;
 
 // The state of the chain as the hot loops carry it: the slot the next RNDI
 // takes and the next raw value made ahead. DRAWSTART copies it out of the
