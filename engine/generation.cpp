@@ -246,10 +246,15 @@ constexpr std::int64_t kRing = 32;  // a power of two above kLag
 // How far ahead of the slot being chosen its line of the buffer is asked
 // for.
 constexpr std::int64_t kAheadWrite = 128;
+// From this size on (a megabyte of records) the buffers no longer stay in
+// cache between generations.
+constexpr std::int64_t kBigFrom = 65536;
 
 // Fills slots from to NTot - 1 with offspring; false when parent choice ran
-// out of permitted pairs.
-template <bool FIT, bool SIMPLE, bool REC>
+// out of permitted pairs. BIG: the population outgrows the caches, so
+// parents are asked for ahead and each offspring written kLag picks later;
+// a small population is read from cache and written at once.
+template <bool FIT, bool SIMPLE, bool REC, bool BIG>
 bool OFFSPRING(DRAWS& chain, std::int64_t from, std::int64_t count[9]) {
   DRAWS d = chain;  // a local copy stays in registers
   PICK ring[kRing];
@@ -259,13 +264,17 @@ bool OFFSPRING(DRAWS& chain, std::int64_t from, std::int64_t count[9]) {
   // whole generation; it is made only when an offspring is to be chosen.
   if (SIMPLE && from < n && !MATEABLE()) return false;
   for (std::int64_t s = from; s < n; ++s) {
-    PICK& pick = ring[s & (kRing - 1)];
+    PICK& pick = ring[BIG ? s & (kRing - 1) : 0];
     if (!CHOOSEPARENTS<FIT, SIMPLE>(d, pick.p1, pick.p2)) {
       chain = d;
       return false;
     }
     GAMETE<REC>(d, pick.h[0], pick.h[1]);
     GAMETE<REC>(d, pick.h[2], pick.h[3]);
+    if (!BIG) {
+      MAKECHILD(s, pick, count);
+      continue;
+    }
     DUO_PREFETCH(pIND + pick.p1);
     DUO_PREFETCH(pIND + pick.p2);
     // The slots about to be written are asked for too: the buffer holds the
@@ -276,8 +285,10 @@ bool OFFSPRING(DRAWS& chain, std::int64_t from, std::int64_t count[9]) {
     DUO_PREFETCHW(pNGT + ahead);
     if (s - kLag >= from) MAKECHILD(s - kLag, ring[(s - kLag) & (kRing - 1)], count);
   }
-  for (std::int64_t s = n - kLag < from ? from : n - kLag; s < n; ++s) {
-    MAKECHILD(s, ring[s & (kRing - 1)], count);
+  if (BIG) {
+    for (std::int64_t s = n - kLag < from ? from : n - kLag; s < n; ++s) {
+      MAKECHILD(s, ring[s & (kRing - 1)], count);
+    }
   }
   chain = d;
   return true;
@@ -285,13 +296,18 @@ bool OFFSPRING(DRAWS& chain, std::int64_t from, std::int64_t count[9]) {
 
 using OFFSPRINGFN = bool (*)(DRAWS&, std::int64_t, std::int64_t*);
 
-OFFSPRINGFN OFFSPRINGFOR(bool fit, bool simple, bool recombine) {
-  static const OFFSPRINGFN table[8] = {
-      OFFSPRING<false, false, false>, OFFSPRING<false, false, true>,
-      OFFSPRING<false, true, false>,  OFFSPRING<false, true, true>,
-      OFFSPRING<true, false, false>,  OFFSPRING<true, false, true>,
-      OFFSPRING<true, true, false>,   OFFSPRING<true, true, true>};
-  return table[(fit ? 4 : 0) + (simple ? 2 : 0) + (recombine ? 1 : 0)];
+template <bool FIT, bool SIMPLE, bool REC>
+OFFSPRINGFN OFFSPRINGSIZED(bool big) {
+  return big ? OFFSPRING<FIT, SIMPLE, REC, true> : OFFSPRING<FIT, SIMPLE, REC, false>;
+}
+
+OFFSPRINGFN OFFSPRINGFOR(bool fit, bool simple, bool recombine, bool big) {
+  static OFFSPRINGFN (*const table[8])(bool) = {
+      OFFSPRINGSIZED<false, false, false>, OFFSPRINGSIZED<false, false, true>,
+      OFFSPRINGSIZED<false, true, false>,  OFFSPRINGSIZED<false, true, true>,
+      OFFSPRINGSIZED<true, false, false>,  OFFSPRINGSIZED<true, false, true>,
+      OFFSPRINGSIZED<true, true, false>,   OFFSPRINGSIZED<true, true, true>};
+  return table[(fit ? 4 : 0) + (simple ? 2 : 0) + (recombine ? 1 : 0)](big);
 }
 
 // Immigrants fill the buffer from slot 0; returns their number.
@@ -374,7 +390,8 @@ void GENBUILD() {
   const std::int64_t k = MIGRATE(d, count);
   STARTCHOICE();
   const bool simple = mateRule == 1 && mateCheck == 0;
-  if (!OFFSPRINGFOR(fitCheck != 0, simple, rec > 0.0)(d, k, count)) {
+  const bool big = NTot >= kBigFrom;
+  if (!OFFSPRINGFOR(fitCheck != 0, simple, rec > 0.0, big)(d, k, count)) {
     DRAWEND(d);
     iterExtinct = 1;
     return;
