@@ -825,12 +825,14 @@ TEST_F(ScriptedTest, ChromosomeDrawOfOneHalfTakesChromosomeOne) {
 }
 
 TEST_F(ScriptedTest, RecombinationDrawEqualToTheFractionDoesNotRecombine) {
+  // A draw can equal the fraction only when the fraction lies on the grid of
+  // draws, multiples of 2^-30; 25 cM does.
   RefSettings s = Population({0, 0, 0, 0, 1, 0, 0, 0, 0});
-  s.rec_cM = 30.0;
-  const double rate = 30.0 / 100.0;
+  s.rec_cM = 25.0;
+  const double rate = 25.0 / 100.0;
   // Founder in coupling; gametes: chromosome 0 with draw equal to rec, then
-  // chromosome 1 with a draw just below rec.
-  Run(s, {0.0}, {0.0, 0.0, 0.0, rate, 0.7, std::nextafter(rate, 0.0)});
+  // chromosome 1 with the draw just below rec.
+  Run(s, {0.0}, {0.0, 0.0, 0.0, rate, 0.7, rate - ref::kStep});
   EXPECT_EQ(CopyB(pIND[0], 0), 0);
   EXPECT_EQ(CopyB(pIND[0], 1), 0) << "the second gamete recombined";
   EXPECT_EQ(AlleleA(pIND[0], 1), 1);
@@ -878,8 +880,10 @@ TEST_F(ScriptedTest, AcceptanceTestsPassOnADrawEqualToTheirValue) {
   // redrawn to 0; premating just above 0.25: rejected; candidate 0,
   // premating 0.25, selection just above 0.75: rejected; candidate 0,
   // premating 0, selection 0.
-  const double above25 = std::nextafter(0.25, 1.0);
-  const double above75 = std::nextafter(0.75, 1.0);
+  // Scripted draws must be draws the generator can make: the next one above
+  // a value on the grid is one step of 2^-30 further.
+  const double above25 = 0.25 + ref::kStep;
+  const double above75 = 0.75 + ref::kStep;
   Run(s, {}, {0.0, 0.75, 0.5, 0.25, 0.99, 0.0, 0.0,
               0.5, 0.0, 0.5, 0.0, above25, 0.0, 0.25, above75, 0.0, 0.0, 0.0, 0.0, 0.0});
   EXPECT_EQ(CopyA(pIND[0], 0), 0);
