@@ -1,8 +1,5 @@
 #include "engine/founders.h"
 
-#include <algorithm>
-#include <cstring>
-
 #include "engine/random.h"
 #include "model/settings.h"
 #include "model/state.h"
@@ -24,12 +21,12 @@ constexpr FounderRow kFounder[9] = {
 
 void SETFOUNDER(IND& ind, std::int64_t j, const int alleleA[2], const int alleleB[2]) {
   for (int c = 0; c < 2; ++c) {
-    ind.alleleA[c] = alleleA[c];
-    ind.alleleB[c] = alleleB[c];
     // Both genes of a chromosome share its identifier and its origin, so a
     // fixed copy names its founder and founding haplotype.
-    ind.copyA[c] = ind.copyB[c] = 2 * j + c;
-    ind.originA[c] = ind.originB[c] = 2 * alleleA[c] + alleleB[c];
+    const std::int64_t copy = 2 * j + c;
+    const int origin = 2 * alleleA[c] + alleleB[c];
+    ind.geneA[c] = MAKECOPY(alleleA[c], copy, origin);
+    ind.geneB[c] = MAKECOPY(alleleB[c], copy, origin);
   }
 }
 
@@ -41,32 +38,29 @@ void POPBUILD() {
     f[g] = startF[g];
   }
   static const int repulsionB[2] = {1, 0};
+  DRAWS d = DRAWSTART();
   std::int64_t j = 0;
   for (int g = 0; g < 9; ++g) {
     for (std::int64_t i = 0; i < N[g]; ++i, ++j) {
       const int* alleleB = kFounder[g].alleleB;
-      // Double heterozygotes take their phase by a draw, in order of position.
-      if (g == 4 && RANDREAL() >= 0.5) alleleB = repulsionB;
+      // Double heterozygotes take their phase by a draw, in order of
+      // position: one half or more (k >= 2^29) makes repulsion.
+      if (g == 4 && RANDK(d) >= (std::int64_t{1} << 29)) alleleB = repulsionB;
       SETFOUNDER(pIND[j], j, kFounder[g].alleleA, alleleB);
       pGT[j] = static_cast<std::uint8_t>(g);
     }
   }
+  DRAWEND(d);
 }
 
+// The shuffle reorders pNIND by n random keys. The next generation
+// overwrites every record of pNIND before anything reads one (EXCHANGE
+// swaps the buffers, so pNIND holds nothing the population still needs), so
+// the order it makes never reaches the population: all it leaves behind is
+// the n draws it took between the founders and the first generation. Those
+// draws are made; the reordering and its scratch arrays are left out.
 void SHUFFLE() {
-  for (std::int64_t i = 0; i < NTot; ++i) pRand[i] = RANDREAL();
-  PERMUTE();
-}
-
-void PERMUTE() {
-  const std::int64_t n = NTot;
-  // Positions in ascending order of key, the lower position first among
-  // equal keys: the order repeated minimum scans would give, in n log n.
-  for (std::int64_t i = 0; i < n; ++i) pOrder[i] = i;
-  const double* keys = pRand;
-  std::sort(pOrder, pOrder + n, [keys](std::int64_t a, std::int64_t b) {
-    return keys[a] < keys[b] || (keys[a] == keys[b] && a < b);
-  });
-  for (std::int64_t i = 0; i < n; ++i) pPERMUTEIND[i] = pNIND[pOrder[i]];
-  std::memcpy(pNIND, pPERMUTEIND, static_cast<std::size_t>(n) * sizeof(IND));
+  DRAWS d = DRAWSTART();
+  for (std::int64_t i = 0; i < NTot; ++i) RANDK(d);
+  DRAWEND(d);
 }

@@ -4,10 +4,8 @@
 
 // Builds generation 0 in pIND from startPop, in genotype order; sets N, f.
 void POPBUILD();
-// Reorders pNIND by random keys (NTot draws).
+// The random keys of the shuffle of pNIND (NTot draws); the order they
+// would give is never read, so pNIND is left as it is.
 void SHUFFLE();
-// Reorders pNIND by the keys in pRand: ascending, the lower position first
-// among equal keys.
-void PERMUTE();
 
 #endif

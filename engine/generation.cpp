@@ -5,10 +5,20 @@
 #include "model/state.h"
 #include "model/store.h"
 
-namespace {
+// The hot loops keep the random chain's state in registers; every helper
+// that draws must be inlined into them, or the state would go to memory and
+// every draw would wait for a store and a load.
+#if defined(__GNUC__)
+#define DUO_HOT inline __attribute__((always_inline))
+#define DUO_PREFETCH(address) __builtin_prefetch(address)
+#define DUO_PREFETCHW(address) __builtin_prefetch(address, 1)
+#else
+#define DUO_PREFETCHW(address) ((void)0)
+#define DUO_HOT inline
+#define DUO_PREFETCH(address) ((void)0)
+#endif
 
-// Template-selecting draw of the current migration slot.
-double rVal = 0.0;
+namespace {
 
 // Parent-choice bookkeeping of the generation being built. Under monogamy:
 // individuals of each genotype still without a partner, and how many paired
@@ -22,6 +32,35 @@ std::int64_t acceptN[9];
 // the generation is known to offer some permitted pair.
 bool checkPartner = false;
 bool mateableKnown = false;
+
+// The probabilities of the generation as thresholds on the whole number k
+// of a draw k * 2^-30 (DRAWBELOW, DRAWATMOST): a candidate of genotype g is
+// accepted when k < fitK[g], a mating of class m when k < prefK[m]; a gamete
+// recombines when k < recK, a slot takes an immigrant when k < migK, the
+// template selector picks genotype g when k < migCumK[g], an allele mutates
+// when k < mutAK[allele] (mutBK at Beta). A draw below one half is k < 2^29.
+std::int64_t fitK[9];
+std::int64_t prefK[6];
+std::int64_t recK = 0;
+std::int64_t migK = 0;
+std::int64_t migCumK[9];
+std::int64_t mutAK[2];
+std::int64_t mutBK[2];
+constexpr std::int64_t kHalfK = std::int64_t{1} << 29;
+
+void THRESHOLDS() {
+  for (int g = 0; g < 9; ++g) {
+    fitK[g] = DRAWATMOST(w[g]);
+    migCumK[g] = DRAWBELOW(migCumF[g]);
+  }
+  for (int m = 0; m < 6; ++m) prefK[m] = DRAWATMOST(matePref[m]);
+  recK = DRAWBELOW(rec);
+  migK = DRAWBELOW(migP);
+  for (int a = 0; a < 2; ++a) {
+    mutAK[a] = DRAWBELOW(mutA[a]);
+    mutBK[a] = DRAWBELOW(mutB[a]);
+  }
+}
 
 inline int GT(std::int64_t i) { return pGT[i]; }
 inline int ALPHA(std::int64_t i) { return pGT[i] / 3; }
@@ -100,45 +139,65 @@ void RECORDPAIR(std::int32_t p1, std::int32_t p2) {
   }
 }
 
-std::int32_t SECONDPARENT(std::int32_t p1) {
+// Index draw: truncation of draw * NTot. The draw is k * 2^-30 and k * NTot
+// is below 2^50, so the double product is exact and its truncation is
+// (k * NTot) >> 30; it is always below NTot, so the redraw on NTot that the
+// rule asks for never happens.
+DUO_HOT std::int32_t INDEXAT(DRAWS& d) {
+  return static_cast<std::int32_t>((RANDK(d) * NTot) >> 30);
+}
+
+// Second parent for first parent p1 under every rule and test.
+template <bool FIT>
+DUO_HOT std::int32_t SECONDPARENT(DRAWS& d, std::int32_t p1) {
   const int a1 = ALPHA(p1);
   for (;;) {
-    std::int32_t c = INDEXDRAW();
+    std::int32_t c = INDEXAT(d);
     if (mateRule == 0) {
-      while (c == p1) c = INDEXDRAW();
+      while (c == p1) c = INDEXAT(d);
     } else if (mateRule == 2) {
       if (pMated[p1] >= 0) {
-        c = static_cast<std::int32_t>(pMated[p1]);
+        c = pMated[p1];
       } else {
         // The candidate already drawn is set aside unexamined.
         do {
-          c = INDEXDRAW();
+          c = INDEXAT(d);
         } while (c == p1 || pMated[c] != -1);
       }
     }
-    if (mateCheck == 2 && RANDREAL() > matePref[whichMating[a1][ALPHA(c)]]) continue;
-    if (fitCheck != 0 && RANDREAL() > w[GT(c)]) continue;
+    if (mateCheck == 2 && RANDK(d) >= prefK[whichMating[a1][ALPHA(c)]]) continue;
+    if (FIT && RANDK(d) >= fitK[GT(c)]) continue;
     return c;
   }
 }
 
 // Chooses the two parents of one offspring; false when no permitted pair is
-// left in the generation.
-bool CHOOSEPARENTS(std::int32_t& p1, std::int32_t& p2) {
+// left in the generation. SIMPLE: self-fertilization allowed and no mating
+// preferences, so a candidate second parent is tested for fitness alone.
+template <bool FIT, bool SIMPLE>
+DUO_HOT bool CHOOSEPARENTS(DRAWS& d, std::int32_t& p1, std::int32_t& p2) {
+  if (SIMPLE) {
+    // The generation's one check for a permitted pair is made before the
+    // first offspring (OFFSPRING).
+    do {
+      p1 = INDEXAT(d);
+    } while (FIT && RANDK(d) >= fitK[GT(p1)]);
+    do {
+      p2 = INDEXAT(d);
+    } while (FIT && RANDK(d) >= fitK[GT(p2)]);
+    return true;
+  }
   for (;;) {
     if (!mateableKnown) {
       if (!MATEABLE()) return false;
       mateableKnown = true;
     }
     do {
-      p1 = INDEXDRAW();
-    } while (fitCheck != 0 && RANDREAL() > w[GT(p1)]);
+      p1 = INDEXAT(d);
+    } while (FIT && RANDK(d) >= fitK[GT(p1)]);
     if (checkPartner && !HASPARTNER(p1)) continue;  // set aside, draw anew
-    p2 = SECONDPARENT(p1);
-    if (mateCheck == 1 &&
-        RANDREAL() > matePref[whichMating[ALPHA(p1)][ALPHA(p2)]]) {
-      continue;
-    }
+    p2 = SECONDPARENT<FIT>(d, p1);
+    if (mateCheck == 1 && RANDK(d) >= prefK[whichMating[ALPHA(p1)][ALPHA(p2)]]) continue;
     if (mateRule == 2) RECORDPAIR(p1, p2);
     return true;
   }
@@ -146,62 +205,124 @@ bool CHOOSEPARENTS(std::int32_t& p1, std::int32_t& p2) {
 
 // The chromosomes one parent passes: which one gives the Alpha copy and
 // which the Beta copy. No recombination draw at all when the genes are fully
-// linked.
-inline void GAMETE(std::uint8_t& ha, std::uint8_t& hb) {
-  ha = RANDREAL() < 0.5 ? 0 : 1;
-  hb = (rec > 0.0 && RANDREAL() < rec) ? 1 - ha : ha;
+// linked. A draw below one half (k < 2^29) takes chromosome 0.
+template <bool REC>
+DUO_HOT void GAMETE(DRAWS& d, std::uint8_t& ha, std::uint8_t& hb) {
+  const std::uint8_t h = static_cast<std::uint8_t>(RANDK(d) >> 29);
+  ha = h;
+  hb = REC ? static_cast<std::uint8_t>(h ^ (RANDK(d) < recK ? 1 : 0)) : h;
 }
 
-inline void PASS(const IND& parent, IND& child, int c, int ha, int hb) {
-  child.alleleA[c] = parent.alleleA[ha];
-  child.copyA[c] = parent.copyA[ha];
-  child.originA[c] = parent.originA[ha];
-  child.alleleB[c] = parent.alleleB[hb];
-  child.copyB[c] = parent.copyB[hb];
-  child.originB[c] = parent.originB[hb];
-}
-
-// Offspring are decided a batch at a time (parents and chromosomes, every
-// draw in its order) and copied afterwards. The copies read parents at
-// random places in a large array; made together, their cache misses overlap
-// instead of each one stalling the chain of draws. The records made are the
-// same: parents are only read, and every slot is written once.
+// What an offspring takes from its parents: their positions and the
+// chromosome each gene comes from.
 struct PICK {
   std::int32_t p1;
   std::int32_t p2;
   std::uint8_t h[4];  // Alpha and Beta chromosome of the first, then the second parent
 };
-constexpr std::int64_t kBatch = 256;
-PICK picks[kBatch];
 
-// Fills slots s to s + n - 1 with offspring; false when parent choice ran out
-// of permitted pairs.
-bool OFFSPRING(std::int64_t s, std::int64_t n) {
-  for (std::int64_t i = 0; i < n; ++i) {
-    PICK& pick = picks[i];
-    if (!CHOOSEPARENTS(pick.p1, pick.p2)) return false;
-    GAMETE(pick.h[0], pick.h[1]);
-    GAMETE(pick.h[2], pick.h[3]);
+// Writes offspring slot s from its pick and counts its genotype.
+DUO_HOT void MAKECHILD(std::int64_t s, const PICK& pick, std::int64_t count[9]) {
+  const IND& mother = pIND[pick.p1];
+  const IND& father = pIND[pick.p2];
+  IND child;
+  child.geneA[0] = mother.geneA[pick.h[0]];
+  child.geneB[0] = mother.geneB[pick.h[1]];
+  child.geneA[1] = father.geneA[pick.h[2]];
+  child.geneB[1] = father.geneB[pick.h[3]];
+  pNIND[s] = child;
+  const int g = GTINDEX(child);
+  pNGT[s] = static_cast<std::uint8_t>(g);
+  ++count[g];
+}
+
+// Offspring are made one pick behind another: the parents of an offspring
+// are chosen (every draw in its order), their records are asked for, and the
+// offspring chosen kLag picks earlier, whose parents have arrived in cache by
+// now, is written. The records made are the same: parents are only read,
+// and every slot is written once.
+constexpr std::int64_t kLag = 16;
+constexpr std::int64_t kRing = 32;  // a power of two above kLag
+// How far ahead of the slot being chosen its line of the buffer is asked
+// for.
+constexpr std::int64_t kAheadWrite = 128;
+// From this size on (a megabyte of records) the buffers no longer stay in
+// cache between generations.
+constexpr std::int64_t kBigFrom = 65536;
+
+// Fills slots from to NTot - 1 with offspring; false when parent choice ran
+// out of permitted pairs. BIG: the population outgrows the caches, so
+// parents are asked for ahead and each offspring written kLag picks later;
+// a small population is read from cache and written at once.
+template <bool FIT, bool SIMPLE, bool REC, bool BIG>
+bool OFFSPRING(DRAWS& chain, std::int64_t from, std::int64_t count[9]) {
+  DRAWS d = chain;  // a local copy stays in registers
+  PICK ring[kRing];
+  const std::int64_t n = NTot;
+  // Without preferences and with selfing allowed, the pairs permitted depend
+  // only on the counts of the current generation, so one check serves the
+  // whole generation; it is made only when an offspring is to be chosen.
+  if (SIMPLE && from < n && !MATEABLE()) return false;
+  for (std::int64_t s = from; s < n; ++s) {
+    PICK& pick = ring[BIG ? s & (kRing - 1) : 0];
+    if (!CHOOSEPARENTS<FIT, SIMPLE>(d, pick.p1, pick.p2)) {
+      chain = d;
+      return false;
+    }
+    GAMETE<REC>(d, pick.h[0], pick.h[1]);
+    GAMETE<REC>(d, pick.h[2], pick.h[3]);
+    if (!BIG) {
+      MAKECHILD(s, pick, count);
+      continue;
+    }
+    DUO_PREFETCH(pIND + pick.p1);
+    DUO_PREFETCH(pIND + pick.p2);
+    // The slots about to be written are asked for too: the buffer holds the
+    // generation before last, long out of cache, and stores that wait for
+    // their lines would hold up the draws behind them.
+    const std::int64_t ahead = s + kAheadWrite < n ? s + kAheadWrite : n - 1;
+    DUO_PREFETCHW(pNIND + ahead);
+    DUO_PREFETCHW(pNGT + ahead);
+    if (s - kLag >= from) MAKECHILD(s - kLag, ring[(s - kLag) & (kRing - 1)], count);
   }
-  for (std::int64_t i = 0; i < n; ++i) {
-    const PICK& pick = picks[i];
-    PASS(pIND[pick.p1], pNIND[s + i], 0, pick.h[0], pick.h[1]);
-    PASS(pIND[pick.p2], pNIND[s + i], 1, pick.h[2], pick.h[3]);
+  if (BIG) {
+    for (std::int64_t s = n - kLag < from ? from : n - kLag; s < n; ++s) {
+      MAKECHILD(s, ring[s & (kRing - 1)], count);
+    }
   }
+  chain = d;
   return true;
 }
 
+using OFFSPRINGFN = bool (*)(DRAWS&, std::int64_t, std::int64_t*);
+
+template <bool FIT, bool SIMPLE, bool REC>
+OFFSPRINGFN OFFSPRINGSIZED(bool big) {
+  return big ? OFFSPRING<FIT, SIMPLE, REC, true> : OFFSPRING<FIT, SIMPLE, REC, false>;
+}
+
+OFFSPRINGFN OFFSPRINGFOR(bool fit, bool simple, bool recombine, bool big) {
+  static OFFSPRINGFN (*const table[8])(bool) = {
+      OFFSPRINGSIZED<false, false, false>, OFFSPRINGSIZED<false, false, true>,
+      OFFSPRINGSIZED<false, true, false>,  OFFSPRINGSIZED<false, true, true>,
+      OFFSPRINGSIZED<true, false, false>,  OFFSPRINGSIZED<true, false, true>,
+      OFFSPRINGSIZED<true, true, false>,   OFFSPRINGSIZED<true, true, true>};
+  return table[(fit ? 4 : 0) + (simple ? 2 : 0) + (recombine ? 1 : 0)](big);
+}
+
 // Immigrants fill the buffer from slot 0; returns their number.
-std::int64_t MIGRATE() {
+std::int64_t MIGRATE(DRAWS& chain, std::int64_t count[9]) {
   std::int64_t k = 0;
   if (doMig == 0) return k;
+  DRAWS d = chain;
   for (std::int64_t slot = 0; slot < NTot; ++slot) {
-    // Both draws are made for every slot, immigrant or not.
-    rVal = RANDREAL();
-    if (!(RANDREAL() < migP)) continue;
+    // Both draws are made for every slot, immigrant or not: the template
+    // selector first, then the slot draw.
+    const std::int64_t selector = RANDK(d);
+    if (!(RANDK(d) < migK)) continue;
     int g = 8;
     for (int i = 0; i < 8; ++i) {
-      if (rVal < migCumF[i]) {
+      if (selector < migCumK[i]) {
         g = i;
         break;
       }
@@ -211,49 +332,72 @@ std::int64_t MIGRATE() {
     // template further on.
     int t = g;
     if (g == 4) {
-      t = RANDREAL() < 0.5 ? 4 : 5;
+      t = RANDK(d) < kHalfK ? 4 : 5;
     } else if (g > 4) {
       t = g + 1;
     }
-    pNIND[k++] = mIND[t];
+    pNIND[k] = mIND[t];
+    pNGT[k] = static_cast<std::uint8_t>(g);
+    ++count[g];
+    ++k;
   }
+  chain = d;
   return k;
+}
+
+// Mutation of every record of pNIND (four draws each), then its genotype
+// counted afresh.
+void MUTATEAT(DRAWS& chain, std::int64_t count[9]) {
+  DRAWS d = chain;
+  for (int g = 0; g < 9; ++g) count[g] = 0;
+  const std::int64_t n = NTot;
+  for (std::int64_t i = 0; i < n; ++i) {
+    IND& ind = pNIND[i];
+    for (int c = 0; c < 2; ++c) {
+      // The allele is bit 0 of a gene copy: a mutation flips it.
+      ind.geneA[c] ^= RANDK(d) < mutAK[ALLELEOF(ind.geneA[c])] ? 1u : 0u;
+      ind.geneB[c] ^= RANDK(d) < mutBK[ALLELEOF(ind.geneB[c])] ? 1u : 0u;
+    }
+    const int g = GTINDEX(ind);
+    pNGT[i] = static_cast<std::uint8_t>(g);
+    ++count[g];
+  }
+  chain = d;
 }
 
 }  // namespace
 
 std::int32_t INDEXDRAW() {
-  const double n = static_cast<double>(NTot);
-  std::int32_t pos;
-  do {
-    pos = static_cast<std::int32_t>(RANDREAL() * n);
-  } while (pos == NTot);
+  DRAWS d = DRAWSTART();
+  const std::int32_t pos = INDEXAT(d);
+  DRAWEND(d);
   return pos;
 }
 
 void MUTATE() {
-  const IND* const end = pNIND + NTot;
-  for (IND* p = pNIND; p != end; ++p) {
-    for (int c = 0; c < 2; ++c) {
-      const int a = p->alleleA[c];
-      if (RANDREAL() < mutA[a]) p->alleleA[c] = 1 - a;
-      const int b = p->alleleB[c];
-      if (RANDREAL() < mutB[b]) p->alleleB[c] = 1 - b;
-    }
-  }
+  THRESHOLDS();
+  std::int64_t count[9];
+  DRAWS d = DRAWSTART();
+  MUTATEAT(d, count);
+  DRAWEND(d);
 }
 
 void GENBUILD() {
   ++gen;
-  const std::int64_t k = MIGRATE();
+  THRESHOLDS();
+  std::int64_t count[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0};
+  DRAWS d = DRAWSTART();
+  const std::int64_t k = MIGRATE(d, count);
   STARTCHOICE();
-  for (std::int64_t s = k; s < NTot; s += kBatch) {
-    if (!OFFSPRING(s, NTot - s < kBatch ? NTot - s : kBatch)) {
-      iterExtinct = 1;
-      return;
-    }
+  const bool simple = mateRule == 1 && mateCheck == 0;
+  const bool big = NTot >= kBigFrom;
+  if (!OFFSPRINGFOR(fitCheck != 0, simple, rec > 0.0, big)(d, k, count)) {
+    DRAWEND(d);
+    iterExtinct = 1;
+    return;
   }
-  if (mutCheck != 0) MUTATE();
-  FREQCALC();
+  if (mutCheck != 0) MUTATEAT(d, count);
+  DRAWEND(d);
+  FREQTOTALS(count);
   EXCHANGE();
 }

@@ -71,10 +71,8 @@ void RUNINIT() {
   for (int t = 0; t < 10; ++t) {
     IND& m = mIND[t];
     for (int c = 0; c < 2; ++c) {
-      m.alleleA[c] = alleles[t][2 * c];
-      m.alleleB[c] = alleles[t][2 * c + 1];
-      m.copyA[c] = m.copyB[c] = -1;
-      m.originA[c] = m.originB[c] = -1;
+      m.geneA[c] = MAKECOPY(alleles[t][2 * c], -1, -1);
+      m.geneB[c] = MAKECOPY(alleles[t][2 * c + 1], -1, -1);
     }
   }
 }

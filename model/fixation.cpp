@@ -18,19 +18,19 @@ void ALLELEFIX(std::int64_t capitals, std::int64_t smalls, std::int32_t option,
 }
 
 // Gene-copy fixation at one gene: every chromosome carries the copy of
-// chromosome 0 of individual 0. The member pointers pick the gene.
-void COPYFIX(std::int64_t (IND::*copy)[2], std::int32_t (IND::*origin)[2],
-             std::int64_t& fixedCopy, std::int64_t& genFixedCopy, std::int32_t& ancHap) {
-  const std::int64_t x = (pIND[0].*copy)[0];
+// chromosome 0 of individual 0. The member pointer picks the gene.
+void COPYFIX(GENECOPY (IND::*gene)[2], std::int64_t& fixedCopy, std::int64_t& genFixedCopy,
+             std::int32_t& ancHap) {
+  const std::int64_t x = COPYOF((pIND[0].*gene)[0]);
   const IND* const end = pIND + NTot;
   for (const IND* p = pIND; p != end; ++p) {
-    if ((p->*copy)[0] != x || (p->*copy)[1] != x) return;
+    if (COPYOF((p->*gene)[0]) != x || COPYOF((p->*gene)[1]) != x) return;
   }
   // Immigrants' copies (-1) never count as a common ancestor.
   if (x == -1) return;
   fixedCopy = x;
   genFixedCopy = gen;
-  ancHap = (pIND[0].*origin)[0];
+  ancHap = ORIGINOF((pIND[0].*gene)[0]);
 }
 
 void TALLYGENE(std::int32_t fixedAll, std::int64_t genFixedAll, std::int64_t tot[3],
@@ -63,8 +63,8 @@ void ALCOMP() {
 }
 
 void COALESCE() {
-  if (fixedACopy == -1) COPYFIX(&IND::copyA, &IND::originA, fixedACopy, genFixedACopy, ancAHap);
-  if (fixedBCopy == -1) COPYFIX(&IND::copyB, &IND::originB, fixedBCopy, genFixedBCopy, ancBHap);
+  if (fixedACopy == -1) COPYFIX(&IND::geneA, fixedACopy, genFixedACopy, ancAHap);
+  if (fixedBCopy == -1) COPYFIX(&IND::geneB, fixedBCopy, genFixedBCopy, ancBHap);
 }
 
 void ADDNEW() {

@@ -1,8 +1,8 @@
 #include "model/store.h"
 
 #include <cstdlib>
-#include <cstring>
 #include <ostream>
+#include <utility>
 
 #include "console/io.h"
 #include "model/driver.h"
@@ -11,11 +11,9 @@
 
 IND* pIND = nullptr;
 IND* pNIND = nullptr;
-IND* pPERMUTEIND = nullptr;
-double* pRand = nullptr;
-std::int64_t* pMated = nullptr;
-std::int64_t* pOrder = nullptr;
+std::int32_t* pMated = nullptr;
 std::uint8_t* pGT = nullptr;
+std::uint8_t* pNGT = nullptr;
 IND mIND[10];
 
 namespace {
@@ -41,33 +39,36 @@ void release(T*& array) {
 void MEMFREE() {
   release(pIND);
   release(pNIND);
-  release(pPERMUTEIND);
-  release(pRand);
   release(pMated);
-  release(pOrder);
   release(pGT);
+  release(pNGT);
 }
 
+// The shuffle of the founders needs no scratch arrays (see SHUFFLE), and the
+// generations need only the two buffers, their genotype bytes and, for
+// monogamy, the partners.
 void MEMALLOC() {
   // A run may have another population size than the last; its arrays are
   // released and made anew, so every run starts from zero-filled storage.
   MEMFREE();
   allocate(pIND, NTot);
   allocate(pNIND, NTot);
-  allocate(pPERMUTEIND, NTot);
-  allocate(pRand, NTot);
   allocate(pMated, NTot);
-  allocate(pOrder, NTot);
   allocate(pGT, NTot);
+  allocate(pNGT, NTot);
 }
 
 void FREQCALC() {
   std::int64_t count[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0};
   for (std::int64_t i = 0; i < NTot; ++i) {
     const int g = GTINDEX(pNIND[i]);
-    pGT[i] = static_cast<std::uint8_t>(g);
+    pNGT[i] = static_cast<std::uint8_t>(g);
     ++count[g];
   }
+  FREQTOTALS(count);
+}
+
+void FREQTOTALS(const std::int64_t count[9]) {
   const double total = static_cast<double>(NTot);
   for (int g = 0; g < 9; ++g) {
     N[g] = count[g];
@@ -75,6 +76,11 @@ void FREQCALC() {
   }
 }
 
+// Every slot of the next generation is written before anything reads it
+// (the generation builder fills all NTot of them, immigrants first), so the
+// buffers trade places instead of copying: pIND is the new generation, and
+// pNIND holds the one before until the next generation overwrites it.
 void EXCHANGE() {
-  std::memcpy(pIND, pNIND, static_cast<std::size_t>(NTot) * sizeof(IND));
+  std::swap(pIND, pNIND);
+  std::swap(pGT, pNGT);
 }

@@ -5,45 +5,67 @@
 
 #include <cstdint>
 
-// One diploid individual. Index [0] and [1] are its two chromosomes; at each
-// gene a copy is an allele, a gene-copy identifier and the haplotype code of
-// the founding chromosome it started on (-1 and -1 for immigrants' copies).
+// One gene copy on one chromosome, in 32 bits: bit 0 the allele, bits 1 to 3
+// the origin + 1, bits 4 to 31 the gene-copy identifier + 1. An immigrant's
+// identifier and origin, -1 and -1, are stored as 0. Identifiers of a
+// population stay below 2 * 1000000, far inside the 28 bits. A gamete passes
+// a copy as one word, so allele, identifier and origin always travel
+// together.
+using GENECOPY = std::uint32_t;
+
+// One diploid individual: the Alpha copy and the Beta copy on each of its
+// two chromosomes (index [0] and [1]). Sixteen bytes, so a record never
+// straddles two cache lines.
 struct IND {
-  std::int32_t alleleA[2];
-  std::int64_t copyA[2];
-  std::int32_t originA[2];
-  std::int32_t alleleB[2];
-  std::int64_t copyB[2];
-  std::int32_t originB[2];
+  GENECOPY geneA[2];
+  GENECOPY geneB[2];
 };
 
-extern IND* pIND;         // current generation
-extern IND* pNIND;        // next generation, being built
-extern IND* pPERMUTEIND;  // shuffle scratch
-extern double* pRand;     // shuffle keys
-extern std::int64_t* pMated;  // monogamy partners, -1 for none
-extern std::int64_t* pOrder;  // shuffle scratch: positions sorted by key
-// Genotype index of each individual of the current generation. Parent choice
-// reads genotypes at random positions; a byte each keeps those reads in cache
-// where the whole records would not be.
-extern std::uint8_t* pGT;
+inline GENECOPY MAKECOPY(int allele, std::int64_t copy, int origin) {
+  return static_cast<GENECOPY>(copy + 1) << 4 | static_cast<GENECOPY>(origin + 1) << 1 |
+         static_cast<GENECOPY>(allele);
+}
+inline int ALLELEOF(GENECOPY x) { return static_cast<int>(x & 1u); }
+inline std::int64_t COPYOF(GENECOPY x) { return static_cast<std::int64_t>(x >> 4) - 1; }
+inline int ORIGINOF(GENECOPY x) { return static_cast<int>((x >> 1) & 7u) - 1; }
 
-// Immigrant templates, filled per run.
-extern IND mIND[10];
+// The fields of a record by their names: allele, gene-copy identifier and
+// founding-haplotype origin of each gene on chromosome c.
+inline int alleleA(const IND& ind, int c) { return ALLELEOF(ind.geneA[c]); }
+inline int alleleB(const IND& ind, int c) { return ALLELEOF(ind.geneB[c]); }
+inline std::int64_t copyA(const IND& ind, int c) { return COPYOF(ind.geneA[c]); }
+inline std::int64_t copyB(const IND& ind, int c) { return COPYOF(ind.geneB[c]); }
+inline int originA(const IND& ind, int c) { return ORIGINOF(ind.geneA[c]); }
+inline int originB(const IND& ind, int c) { return ORIGINOF(ind.geneB[c]); }
 
 // Genotype index of an individual.
 inline int GTINDEX(const IND& ind) {
-  return 3 * (ind.alleleA[0] + ind.alleleA[1]) + ind.alleleB[0] + ind.alleleB[1];
+  return 3 * (alleleA(ind, 0) + alleleA(ind, 1)) + alleleB(ind, 0) + alleleB(ind, 1);
 }
+
+extern IND* pIND;             // current generation
+extern IND* pNIND;            // next generation, being built
+extern std::int32_t* pMated;  // monogamy partners, -1 for none
+// Genotype index of each individual of the current generation (pGT) and of
+// the next (pNGT). Parent choice reads genotypes at random positions; a byte
+// each keeps those reads in cache where the whole records would not be.
+extern std::uint8_t* pGT;
+extern std::uint8_t* pNGT;
+
+// Immigrant templates, filled per run.
+extern IND mIND[10];
 
 // Allocates the arrays for this run's NTot (zero-filled); halts the program
 // with its message when memory runs out.
 void MEMALLOC();
 // Releases the arrays (program end, tests).
 void MEMFREE();
-// Counts the genotypes of pNIND into N and f, and notes each one in pGT
+// Counts the genotypes of pNIND into N and f, and notes each one in pNGT
 // for when pNIND has become the current generation.
 void FREQCALC();
+// N and f from genotype counts of pNIND already made (the generation
+// builder counts as it fills the buffer).
+void FREQTOTALS(const std::int64_t count[9]);
 // Makes the generation in pNIND the current one.
 void EXCHANGE();
 

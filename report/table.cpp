@@ -60,10 +60,10 @@ void GENEFIELDS(std::ostream& os, std::int32_t fixedAll, std::int64_t genFixedAl
 }
 
 bool ISCOUPLING(const IND& ind) {
-  return (ind.alleleA[0] == 0 && ind.alleleA[1] == 1 && ind.alleleB[0] == 0 &&
-          ind.alleleB[1] == 1) ||
-         (ind.alleleA[0] == 1 && ind.alleleA[1] == 0 && ind.alleleB[0] == 1 &&
-          ind.alleleB[1] == 0);
+  return (alleleA(ind, 0) == 0 && alleleA(ind, 1) == 1 && alleleB(ind, 0) == 0 &&
+          alleleB(ind, 1) == 1) ||
+         (alleleA(ind, 0) == 1 && alleleA(ind, 1) == 0 && alleleB(ind, 0) == 1 &&
+          alleleB(ind, 1) == 0);
 }
 
 void PUTFREQ(std::ostream& os, double x) {
@@ -119,7 +119,7 @@ void CHROMCOUNT(std::int64_t& coupling, std::int64_t hapCount[4]) {
   for (std::int64_t i = 0; i < NTot; ++i) {
     const IND& ind = pIND[i];
     if (ISCOUPLING(ind)) ++coupling;
-    for (int c = 0; c < 2; ++c) ++hapCount[2 * ind.alleleA[c] + ind.alleleB[c]];
+    for (int c = 0; c < 2; ++c) ++hapCount[2 * alleleA(ind, c) + alleleB(ind, c)];
   }
 }
 

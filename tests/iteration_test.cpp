@@ -124,16 +124,18 @@ TEST_F(IterationTest, GeneCopyFixation) {
   gen = 0;
   COALESCE();  // a population of one starts with two copies
   EXPECT_EQ(fixedACopy, -1);
-  pIND[0].copyA[1] = pIND[0].copyA[0];
-  pIND[0].originA[1] = 3;
+  IND& ind = pIND[0];
+  SetChromosome(ind, 1, AlleleA(ind, 1), CopyA(ind, 0), 3, AlleleB(ind, 1), CopyB(ind, 1), OriginB(ind, 1));
   gen = 4;
   COALESCE();
   EXPECT_EQ(fixedACopy, 0);
   EXPECT_EQ(genFixedACopy, 4);
-  EXPECT_EQ(ancAHap, pIND[0].originA[0]);
+  EXPECT_EQ(ancAHap, OriginA(ind, 0));
   EXPECT_EQ(fixedBCopy, -1);
   // Immigrant copies never count as a common ancestor.
-  pIND[0].copyB[0] = pIND[0].copyB[1] = -1;
+  for (int c = 0; c < 2; ++c) {
+    SetChromosome(ind, c, AlleleA(ind, c), CopyA(ind, c), OriginA(ind, c), AlleleB(ind, c), -1, OriginB(ind, c));
+  }
   COALESCE();
   EXPECT_EQ(fixedBCopy, -1);
 }

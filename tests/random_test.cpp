@@ -2,6 +2,8 @@
 // joining of two draws.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <vector>
 
@@ -56,6 +58,11 @@ TEST_F(RandomTest, GeneratorMatchesNaiveRecurrence) {
     const std::vector<std::uint32_t> expected = NaiveGlibc(seed, 2000);
     GLIBCSRAND(seed);
     for (int k = 0; k < 2000; ++k) ASSERT_EQ(static_cast<std::uint32_t>(GLIBCRAND()), expected[k]) << seed << " " << k;
+    // Values are made ahead a block at a time; reseeding in the middle of a
+    // block starts the new sequence from its first value all the same.
+    for (int k = 0; k < 77; ++k) RANDREAL();
+    GLIBCSRAND(seed);
+    for (int k = 0; k < 700; ++k) ASSERT_EQ(static_cast<std::uint32_t>(GLIBCRAND()), expected[k]) << seed << " " << k;
   }
 }
 
@@ -132,11 +139,73 @@ TEST_F(RandomTest, WholeNumberArithmeticAgreesAtEveryBoundary) {
   }
 }
 
+// The hot loops compare the whole number k of a draw k * 2^-30 with
+// thresholds instead of the double with the probability. Around each
+// threshold, for probabilities on the grid, next to it and between.
+TEST_F(RandomTest, WholeNumberThresholdsGiveTheDoubleComparisons) {
+  std::vector<double> probabilities = {0.0, 1.0, 0.5, 0.25, 1e-300, 5e-324, kDrawStep,
+                                       kDrawStep * 0.99, 1e-4, 0.2, 1.0 / 3.0};
+  RestartRandom(77);
+  for (int i = 0; i < 2000; ++i) probabilities.push_back(RANDREAL());
+  for (int i = 0; i < 2000; ++i) probabilities.push_back(RANDREAL() * RANDREAL() * 1e-3);
+  const std::size_t base = probabilities.size();
+  for (std::size_t i = 0; i < base; ++i) {
+    probabilities.push_back(std::nextafter(probabilities[i], 0.0));
+    probabilities.push_back(std::nextafter(probabilities[i], 2.0));
+  }
+  for (double p : probabilities) {
+    if (p > 1.0) continue;
+    const std::int64_t below = DRAWBELOW(p);
+    const std::int64_t atMost = DRAWATMOST(p);
+    for (std::int64_t t : {below, atMost}) {
+      for (std::int64_t k = t - 2; k <= t + 1; ++k) {
+        if (k < 0 || k >= kDrawSteps) continue;
+        const double draw = static_cast<double>(k) * kDrawStep;
+        ASSERT_EQ(draw < p, k < below) << p << " " << k;
+        ASSERT_EQ(draw <= p, k < atMost) << p << " " << k;
+      }
+    }
+  }
+}
+
+// The index draw truncates draw * NTot in doubles; the engine takes
+// (k * NTot) >> 30. Both at every population size's largest draws, smallest
+// draws and the draws where the position steps up.
+TEST_F(RandomTest, IndexDrawInWholeNumbers) {
+  for (std::int64_t n : {1, 2, 3, 7, 160, 9999, 10000, 65536, 999999, 1000000}) {
+    std::vector<std::int64_t> ks = {0, 1, kDrawSteps - 1, kDrawSteps - 2};
+    for (std::int64_t pos = 1; pos < n; pos += 1 + pos / 3) {
+      const std::int64_t k = (pos << 30) / n;
+      for (std::int64_t dk = -1; dk <= 1; ++dk) ks.push_back(k + dk);
+    }
+    for (std::int64_t k : ks) {
+      if (k < 0 || k >= kDrawSteps) continue;
+      const double draw = static_cast<double>(k) * kDrawStep;
+      const std::int64_t expected = static_cast<std::int64_t>(draw * static_cast<double>(n));
+      ASSERT_EQ((k * n) >> 30, expected) << n << " " << k;
+      ASSERT_LT(expected, n);
+    }
+  }
+}
+
 // Every raw value; about ten seconds, so run by `make stats`.
+// The blocks of raw values made ahead are packed by a vector form of the
+// same arithmetic; it must agree with the entry, slot and result on every
+// raw value as well.
 TEST_F(RandomTest, DISABLED_LongWholeNumberArithmeticAgreesEverywhere) {
-  for (std::uint32_t t = 0; t <= 2147483647u; ++t) {
-    ASSERT_EQ(RNDISCALE(t), ScaleByDoubles(t)) << t;
-    ASSERT_EQ(RNDISLOT(t), SlotByDoubles(t)) << t;
+  std::vector<std::uint32_t> raw(4096);
+  std::vector<std::uint32_t> packed(raw.size());
+  for (std::uint64_t start = 0; start <= 2147483647u; start += raw.size()) {
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+      raw[i] = static_cast<std::uint32_t>(std::min<std::uint64_t>(start + i, 2147483647u));
+    }
+    RNDIPACKBLOCK(raw.data(), packed.data(), static_cast<int>(raw.size()));
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+      const std::uint32_t t = raw[i];
+      ASSERT_EQ(RNDISCALE(t), ScaleByDoubles(t)) << t;
+      ASSERT_EQ(RNDISLOT(t), SlotByDoubles(t)) << t;
+      ASSERT_EQ(packed[i], static_cast<std::uint32_t>(ScaleByDoubles(t)) << 8 | SlotByDoubles(t)) << t;
+    }
   }
 }
 

@@ -27,10 +27,8 @@ void Populate(std::initializer_list<Block> blocks) {
   std::int64_t i = 0;
   for (const Block& b : blocks) {
     for (std::int64_t k = 0; k < b.count; ++k, ++i) {
-      pNIND[i].alleleA[0] = b.a0;
-      pNIND[i].alleleB[0] = b.b0;
-      pNIND[i].alleleA[1] = b.a1;
-      pNIND[i].alleleB[1] = b.b1;
+      SetChromosome(pNIND[i], 0, b.a0, 0, 0, b.b0, 0, 0);
+      SetChromosome(pNIND[i], 1, b.a1, 0, 0, b.b1, 0, 0);
     }
   }
   FREQCALC();

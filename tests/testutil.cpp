@@ -99,19 +99,15 @@ std::string Golden(const std::string& name) {
   return text;
 }
 
-int AlleleA(const IND& ind, int c) { return ind.alleleA[c]; }
-int AlleleB(const IND& ind, int c) { return ind.alleleB[c]; }
-std::int64_t CopyA(const IND& ind, int c) { return ind.copyA[c]; }
-std::int64_t CopyB(const IND& ind, int c) { return ind.copyB[c]; }
-int OriginA(const IND& ind, int c) { return ind.originA[c]; }
-int OriginB(const IND& ind, int c) { return ind.originB[c]; }
+int AlleleA(const IND& ind, int c) { return alleleA(ind, c); }
+int AlleleB(const IND& ind, int c) { return alleleB(ind, c); }
+std::int64_t CopyA(const IND& ind, int c) { return copyA(ind, c); }
+std::int64_t CopyB(const IND& ind, int c) { return copyB(ind, c); }
+int OriginA(const IND& ind, int c) { return originA(ind, c); }
+int OriginB(const IND& ind, int c) { return originB(ind, c); }
 
 void SetChromosome(IND& ind, int c, int alleleA, std::int64_t copyA, int originA, int alleleB,
                    std::int64_t copyB, int originB) {
-  ind.alleleA[c] = alleleA;
-  ind.copyA[c] = copyA;
-  ind.originA[c] = originA;
-  ind.alleleB[c] = alleleB;
-  ind.copyB[c] = copyB;
-  ind.originB[c] = originB;
+  ind.geneA[c] = MAKECOPY(alleleA, copyA, originA);
+  ind.geneB[c] = MAKECOPY(alleleB, copyB, originB);
 }
