@@ -75,6 +75,21 @@ class TestFigures:
         assert "theory: neutral: u = p0" in [t.get_text() for t in fig.axes[0].get_legend().get_texts()]
 
 
+    def test_runs_halted_by_extinction_say_so(self, tmp_path, plot_module):
+        # Two founders that cannot self and whose offspring are all sterile.
+        run_batch('seed = [1, 2]\niterations = 3\nfertilization = "selfing-not-allowed"\n'
+                  + founders(AABB=1, aabb=1) + "[fitness]\nAaBB = 0.0\nAaBb = 0.0\nAabb = 0.0\n"
+                  + "[sweep]\nmap_distance_cM = [0.0, 50.0]\n", tmp_path, "ext")
+        jobs, keys = plot_module.summary.load([str(tmp_path / "ext_index.csv")])
+        groups = {run: [j for j in jobs if j.run == run] for run in ("p1", "p2")}
+        fig = plot_module.figure_probability(groups, keys, None, None)
+        for ax in fig.axes:
+            assert [t.get_text() for t in ax.texts] == ["no iteration to count:\nevery one was halted by extinction"]
+            assert ax.get_legend() is None
+            assert ax.get_xlim()[1] > 50
+        assert "0 iterations (+12 halted by extinction)" in fig._suptitle.get_text()
+
+
 class TestTheory:
     BASE = {"population": "100", "mutation.A_to_a": "0", "mutation.a_to_A": "0", "mutation.B_to_b": "0",
             "mutation.b_to_B": "0", "migration.immigrants": "0", "mating.isolation": "none",
