@@ -6,6 +6,7 @@ use this repository's build and tools folders."""
 import os
 import subprocess
 import sys
+import types
 
 import pytest
 
@@ -41,12 +42,10 @@ def founders(**counts):
     return "[founders]\n" + "".join(f"{g} = {counts.get(g, 0)}\n" for g in names)
 
 
-@pytest.fixture(scope="session")
-def summary_module():
-    import importlib.machinery
-    import importlib.util
-    loader = importlib.machinery.SourceFileLoader("duolocus_summary", SUMMARY)
-    spec = importlib.util.spec_from_loader("duolocus_summary", loader)
-    module = importlib.util.module_from_spec(spec)
-    loader.exec_module(module)
+def load_script(path, name):
+    """A tool as a module (it has no .py suffix to import it by)."""
+    module = types.ModuleType(name)
+    module.__file__ = path
+    with open(path, encoding="utf-8") as handle:
+        exec(compile(handle.read(), path, "exec"), module.__dict__)
     return module

@@ -1,13 +1,11 @@
 """duolocus-plot: every figure drawn from real runs and read back as an
 image; the theoretical curves; what it refuses."""
 
-import importlib.machinery
-import importlib.util
 import math
 
 import pytest
 
-from conftest import PLOT, founders, run_batch, run_tool
+from conftest import PLOT, founders, load_script, run_batch, run_tool
 
 matplotlib = pytest.importorskip("matplotlib")
 import matplotlib.image  # noqa: E402
@@ -34,11 +32,7 @@ def sweep(tmp_path_factory):
 
 @pytest.fixture(scope="module")
 def plot_module():
-    loader = importlib.machinery.SourceFileLoader("duolocus_plot", PLOT)
-    spec = importlib.util.spec_from_loader("duolocus_plot", loader)
-    module = importlib.util.module_from_spec(spec)
-    loader.exec_module(module)
-    return module
+    return load_script(PLOT, "duolocus_plot")
 
 
 class TestFigures:
