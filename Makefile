@@ -3,7 +3,7 @@ BUILD ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
 JOBS ?= 2
 
-.PHONY: all configure build run test bench stats clean
+.PHONY: all configure build run test validate bench stats clean
 
 all: build
 
@@ -18,8 +18,15 @@ run: build
 	./$(BUILD)/duolocus
 
 test: configure
-	cmake --build $(BUILD) -j $(JOBS) --target duolocus duotests
+	cmake --build $(BUILD) -j $(JOBS) --target testdeps
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The full validation against population-genetics theory (about ten minutes
+# on two cores); it rewrites docs/validation.md with the table.
+PYTHON ?= python3
+validate: build
+	$(PYTHON) tests/validation/validate.py --jobs $(JOBS) --program $(BUILD)/duolocus \
+	  --report docs/validation.md
 
 # Long seeded statistical checks, kept out of `make test`.
 stats: configure
