@@ -292,7 +292,7 @@ def selection_fixation(ctx: Context) -> Scenario:
     return Scenario("selection_fixation", "Fixation probability under selection",
                     "a favoured allele fixes with the probability of Kimura (1962)",
                     th.SELECTION_FIXATION + ". Tested against the exact value: the "
-                    "absorbing Markov chain on genotype counts (A parent is accepted with "
+                    "absorbing Markov chain on genotype counts (a parent is accepted with "
                     "probability equal to its fitness, so each gene of an offspring is A "
                     "with probability x = (w11 nAA + w12 nAa/2) / sum w n and the offspring "
                     "are multinomial in Hardy-Weinberg proportions of x), solved for the "
