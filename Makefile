@@ -30,7 +30,7 @@ test:
 	cmake --build $(BUILD) -j $(JOBS) --target duotestall
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
-# The full validation against population-genetics theory (about ten minutes
+# The full validation against population-genetics theory (under a minute
 # on two cores); it rewrites docs/validation.md with the table.
 PYTHON ?= python3
 validate: build
