@@ -5,7 +5,7 @@ JOBS ?= 2
 # Checks for (and, as root on Debian, installs) what each target needs.
 DEPS ?= tools/ensure-deps
 
-.PHONY: all configure build batch run test validate bench stats sanitize fuzz clean
+.PHONY: all configure build batch run study test validate bench stats sanitize fuzz clean
 
 all: build
 
@@ -23,6 +23,18 @@ batch: configure
 
 run: build
 	./$(BUILD)/duolocus
+
+# A study from file to figures with the Snakemake workflow, JOBS jobs at a
+# time: results/NAME/ gets the merged table NAME.csv, NAME.summary.txt and
+# .csv, and figures/. STUDY_CONFIG passes more settings to the workflow
+# (STUDY_CONFIG='trajectory=100').
+STUDY ?= examples/studies/classroom.toml
+STUDY_CONFIG ?=
+study:
+	@$(DEPS) study
+	@$(MAKE) --no-print-directory batch
+	snakemake -s workflow/Snakefile -j $(JOBS) --config study=$(abspath $(STUDY)) \
+	  batch=$(abspath $(BUILD))/duolocus-batch $(STUDY_CONFIG)
 
 test:
 	@$(DEPS) test

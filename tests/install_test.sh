@@ -26,4 +26,10 @@ cd "$work"
 tail -c 21 console.out | grep -q "Duolocus 6.1 done." || { echo "the installed program did not finish"; exit 1; }
 ls ./*.csv ./*.txt >/dev/null
 head -n 1 ./*.txt | grep -q "Duolocus v6.1"
+# The installed summary tool reads what the installed program wrote.
+if [ -x /usr/bin/python3 ]; then
+  "$prefix/bin/duolocus-summary" ./*.csv | grep -q "ALPHA: FIXATION PROBABILITY" \
+    || { echo "the installed duolocus-summary did not summarise the run"; exit 1; }
+fi
+[ -f "$prefix/share/doc/duolocus/workflow/Snakefile" ] || { echo "not installed: the workflow"; exit 1; }
 echo "installed and ran from $prefix"

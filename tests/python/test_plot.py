@@ -1,0 +1,154 @@
+"""duolocus-plot: every figure drawn from real runs and read back as an
+image; the theoretical curves; what it refuses."""
+
+import importlib.machinery
+import importlib.util
+import math
+
+import pytest
+
+from conftest import PLOT, founders, run_batch, run_tool
+
+matplotlib = pytest.importorskip("matplotlib")
+import matplotlib.image  # noqa: E402
+
+
+def read_png(path):
+    """The image's height and width in pixels; fails unless it is a PNG with
+    something drawn on it."""
+    with open(path, "rb") as handle:
+        assert handle.read(8) == b"\x89PNG\r\n\x1a\n"
+    pixels = matplotlib.image.imread(str(path))
+    assert pixels.std() > 0.05, "the figure is blank"
+    return pixels.shape[0], pixels.shape[1]
+
+
+@pytest.fixture(scope="module")
+def sweep(tmp_path_factory):
+    """Two points of a sweep, two seeds each, with trajectories."""
+    folder = tmp_path_factory.mktemp("sweep")
+    run_batch("seed = [1, 2]\niterations = 12\nmax_generations = 400\n" + founders(AABB=20, aabb=20)
+              + "[sweep]\nmap_distance_cM = [0.0, 50.0]\n", folder, "sw", "--trajectory", "5")
+    return folder
+
+
+@pytest.fixture(scope="module")
+def plot_module():
+    loader = importlib.machinery.SourceFileLoader("duolocus_plot", PLOT)
+    spec = importlib.util.spec_from_loader("duolocus_plot", loader)
+    module = importlib.util.module_from_spec(spec)
+    loader.exec_module(module)
+    return module
+
+
+class TestFigures:
+    def test_times_and_final_one_per_run(self, sweep, tmp_path):
+        for figure in ("times", "final"):
+            status, _, err = run_tool(PLOT, figure, "--each", tmp_path / figure, sweep / "sw_index.csv")
+            assert status == 0, err
+            for run in ("p1", "p2"):
+                assert read_png(tmp_path / figure / f"{run}.png") == (500, 1100)
+
+    def test_probability_against_the_swept_setting(self, sweep, tmp_path):
+        status, _, err = run_tool(PLOT, "probability", "-o", tmp_path / "p.png", sweep / "sw_index.csv")
+        assert status == 0, err
+        assert read_png(tmp_path / "p.png") == (540, 1200)
+
+    def test_trajectory(self, sweep, tmp_path):
+        status, _, err = run_tool(PLOT, "trajectory", "-o", tmp_path / "t.png", sweep / "sw_p2_1.traj.csv")
+        assert status == 0, err
+        assert read_png(tmp_path / "t.png") == (850, 1000)
+
+    def test_titles_name_the_settings(self, sweep, plot_module):
+        jobs, keys = plot_module.summary.load([str(sweep / "sw_index.csv")])
+        p2 = [j for j in jobs if j.run == "p2"]
+        fig = plot_module.figure_times("p2", p2, 30)
+        title = fig._suptitle.get_text()
+        assert title == ("Fixation times: p2\nN = 40, p0(A) = 0.50, p0(B) = 0.50, 50 cM, neutral, "
+                         "at most 400 generations; 24 iterations, seeds 1, 2")
+        assert [ax.get_xlabel() for ax in fig.axes] == ["generation at which the Alpha allele fixed",
+                                                        "generation at which the Beta allele fixed"]
+        fig = plot_module.figure_probability({"p1": [j for j in jobs if j.run == "p1"], "p2": p2},
+                                             keys, None, None)
+        assert fig.axes[0].get_xlabel() == "map distance (cM)"
+        assert fig.axes[0].get_ylabel() == "probability of fixation (95% Wilson interval)"
+        assert "theory: neutral: u = p0" in [t.get_text() for t in fig.axes[0].get_legend().get_texts()]
+
+
+    def test_runs_halted_by_extinction_say_so(self, tmp_path, plot_module):
+        # Two founders that cannot self and whose offspring are all sterile.
+        run_batch('seed = [1, 2]\niterations = 3\nfertilization = "selfing-not-allowed"\n'
+                  + founders(AABB=1, aabb=1) + "[fitness]\nAaBB = 0.0\nAaBb = 0.0\nAabb = 0.0\n"
+                  + "[sweep]\nmap_distance_cM = [0.0, 50.0]\n", tmp_path, "ext")
+        jobs, keys = plot_module.summary.load([str(tmp_path / "ext_index.csv")])
+        groups = {run: [j for j in jobs if j.run == run] for run in ("p1", "p2")}
+        fig = plot_module.figure_probability(groups, keys, None, None)
+        for ax in fig.axes:
+            assert [t.get_text() for t in ax.texts] == ["no iteration to count:\nevery one was halted by extinction"]
+            assert ax.get_legend() is None
+            assert ax.get_xlim()[1] > 50
+        assert "0 iterations (+12 halted by extinction)" in fig._suptitle.get_text()
+
+
+class TestTheory:
+    BASE = {"population": "100", "mutation.A_to_a": "0", "mutation.a_to_A": "0", "mutation.B_to_b": "0",
+            "mutation.b_to_B": "0", "migration.immigrants": "0", "mating.isolation": "none",
+            "fixation.alpha": "any", "fixation.beta": "any", "fertilization": "selfing-allowed",
+            "map_distance_cM": "0", "p0_A": "0.5", "p0_B": "0.5"}
+
+    def context(self, fitness, cm="0", only_ab=True, **more):
+        ctx = dict(self.BASE, map_distance_cM=cm, **more)
+        for g, w in zip(["AABB", "AABb", "AAbb", "AaBB", "AaBb", "Aabb", "aaBB", "aaBb", "aabb"], fitness):
+            ctx[f"fitness.{g}"] = str(w)
+            ctx[f"founders.{g}"] = "50" if g in ("AABB", "aabb") or not only_ab else "0"
+        return ctx
+
+    SEL_A = [1.0, 1.0, 1.0, 0.99, 0.99, 0.99, 0.98, 0.98, 0.98]
+
+    def test_neutral(self, plot_module):
+        label, u = plot_module.theory(self.context([1.0] * 9), 1)
+        assert label == plot_module.NEUTRAL_TEXT and u(0.3) == 0.3
+
+    def test_kimura_for_genic_selection(self, plot_module):
+        label, u = plot_module.theory(self.context(self.SEL_A, cm="50"), 0)
+        four_ns = 4 * 100 * 0.02 / 1.98
+        assert label == "Kimura, 4Ns = 4.04"
+        assert u(0.5) == pytest.approx((1 - math.exp(-four_ns / 2)) / (1 - math.exp(-four_ns)))
+        assert u(0.0) == 0.0 and u(1.0) == pytest.approx(1.0)
+
+    def test_linked_gene_shares_the_selected_gene_only_without_recombination(self, plot_module):
+        # Beta is neutral but rides on A: the same curve at 0 cM from AB and ab chromosomes only.
+        label, _ = plot_module.theory(self.context(self.SEL_A, cm="0"), 1)
+        assert label == "Kimura, 4Ns = 4.04"
+        assert plot_module.theory(self.context(self.SEL_A, cm="50"), 1) is None
+        assert plot_module.theory(self.context(self.SEL_A, cm="0", only_ab=False), 1) is None
+        assert plot_module.theory(self.context(self.SEL_A, cm="0", **{"mutation.B_to_b": "0.001"}), 1) is None
+
+    def test_no_formula(self, plot_module):
+        dominant = [1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 0.9, 0.9, 0.9]
+        assert plot_module.theory(self.context(dominant, cm="50"), 0) is None
+        assert plot_module.theory(self.context(self.SEL_A, fertilization="monogamy"), 0) is None
+        assert plot_module.theory(self.context([1.0] * 9, **{"migration.immigrants": "2"}), 0) is None
+
+
+class TestRefusals:
+    def test_not_a_table(self, tmp_path):
+        (tmp_path / "x.csv").write_text("a,b\n1,2\n")
+        status, _, err = run_tool(PLOT, "times", "-o", tmp_path / "t.png", tmp_path / "x.csv")
+        assert status == 2
+        assert err.startswith(f"duolocus-plot: {tmp_path / 'x.csv'}:1: not a Duolocus table")
+        assert not (tmp_path / "t.png").exists()
+
+    def test_not_a_trajectory(self, sweep, tmp_path):
+        status, _, err = run_tool(PLOT, "trajectory", "-o", tmp_path / "t.png", sweep / "sw_p1_1.csv")
+        assert status == 2 and ":1: not a trajectory file" in err
+
+    def test_one_file_for_many_figures(self, sweep, tmp_path):
+        status, _, err = run_tool(PLOT, "final", "-o", tmp_path / "f.png", sweep / "sw_index.csv")
+        assert status == 2
+        assert "2 figures to draw (p1, p2); choose one with --run or write one per group with --each DIR" in err
+        assert not (tmp_path / "f.png").exists()
+
+    def test_probability_of_one_run(self, sweep, tmp_path):
+        status, _, err = run_tool(PLOT, "probability", "-o", tmp_path / "p.png", sweep / "sw_p1_1.csv")
+        assert status == 2 and "one run only" in err
