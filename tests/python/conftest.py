@@ -46,7 +46,7 @@ def summary_module():
     import importlib.machinery
     import importlib.util
     loader = importlib.machinery.SourceFileLoader("duolocus_summary", SUMMARY)
-    spec = importlib.util.spec_from_loader("duolocus_summary", loader)
-    module = importlib.util.module_from_spec(spec)
+    found = importlib.util.spec_from_loader("duolocus_summary", loader)
+    module = importlib.util.module_from_spec(found)
     loader.exec_module(module)
     return module

@@ -35,8 +35,8 @@ def sweep(tmp_path_factory):
 @pytest.fixture(scope="module")
 def plot_module():
     loader = importlib.machinery.SourceFileLoader("duolocus_plot", PLOT)
-    spec = importlib.util.spec_from_loader("duolocus_plot", loader)
-    module = importlib.util.module_from_spec(spec)
+    found = importlib.util.spec_from_loader("duolocus_plot", loader)
+    module = importlib.util.module_from_spec(found)
     loader.exec_module(module)
     return module
 
