@@ -5,7 +5,7 @@ JOBS ?= 2
 # Checks for (and, as root on Debian, installs) what each target needs.
 DEPS ?= tools/ensure-deps
 
-.PHONY: all configure build batch run study test bench stats sanitize fuzz clean
+.PHONY: all configure build batch run study test validate bench stats sanitize fuzz clean
 
 all: build
 
@@ -41,6 +41,13 @@ test:
 	@$(MAKE) --no-print-directory configure
 	cmake --build $(BUILD) -j $(JOBS) --target duotestall
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The full validation against population-genetics theory (under a minute
+# on two cores); it rewrites docs/validation.md with the table.
+PYTHON ?= python3
+validate: build
+	$(PYTHON) tests/validation/validate.py --jobs $(JOBS) --program $(BUILD)/duolocus \
+	  --report docs/validation.md
 
 # Long seeded statistical checks, kept out of `make test`.
 stats: configure
