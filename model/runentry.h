@@ -1,0 +1,76 @@
+// The run entry: how every front end other than the console dialogue
+// (duolocus-batch, the Python package, the browser lab) carries out one
+// run. Read this header and nothing else to drive the engine.
+//
+//   RunRequest request;
+//   request.settings = ...;      // study keys, converted with TOVALUE
+//   request.seed = 42;
+//   request.prefix = "out/run1"; // or "" for no files
+//   RunResult result;
+//   RUNENTRY(request, result);   // 0: done; 1: a file failed; 2: refused
+//
+// A run starts from a fresh program and a fresh random table, applies the
+// settings as the editors of the settings screen would, and hands over
+// exactly as the console's C command does (the same procedure), so for the
+// same settings and seed PREFIX.csv and PREFIX.txt are byte for byte the
+// console program's. The engine keeps program-wide state: one run at a
+// time in a process; run in parallel with separate processes.
+#ifndef DUOLOCUS_MODEL_RUNENTRY_H
+#define DUOLOCUS_MODEL_RUNENTRY_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "model/catalogue.h"
+
+// The population after one generation, as the trajectory file shows it.
+struct GenerationStats {
+  std::int64_t iter = 0;
+  std::int64_t gen = 0;
+  double pA = 0, pB = 0;                  // allele frequencies of A and B
+  double pAB = 0, pAb = 0, paB = 0, pab = 0;  // haplotype frequencies
+  double D = 0;                           // pAB * pab - pAb * paB
+  double HoA = 0, HeA = 0, HoB = 0, HeB = 0;  // observed and expected heterozygosity
+};
+// The column names of the trajectory file, one line without its end.
+extern const char* const TRAJHEADER;
+// The current generation's statistics.
+void GENSTATS(GenerationStats& out);
+
+// The run's tallies, as the summary statistics count them.
+struct RunTallies {
+  std::int64_t iterations = 0;         // asked for
+  std::int64_t extinct = 0;            // halted by extinction (no CSV row)
+  std::int64_t alphaFixed[3] = {0, 0, 0};  // A, a, none
+  std::int64_t betaFixed[3] = {0, 0, 0};   // B, b, none
+};
+
+// Observers, all optional. They draw nothing and write nothing to the
+// files, so a run is the same with or without them.
+using RunObserver = void (*)(void* context);
+
+struct RunRequest {
+  SettingMap settings;
+  std::uint32_t seed = 1;       // 1 to 32767
+  std::string prefix;           // PREFIX.csv and PREFIX.txt; "" writes no file
+  bool keepBytes = false;       // return the bytes of both files in the result
+  std::int64_t trajectory = 0;  // K: sample every K generations and the last; 0 none
+  RunObserver onGeneration = nullptr;  // after each generation (GENSTATS reads it)
+  RunObserver onIteration = nullptr;   // after each iteration's row and tallies
+  void* context = nullptr;
+};
+
+struct RunResult {
+  int status = 0;                   // 0 done, 1 a file could not be written, 2 refused
+  std::vector<std::string> faults;  // status 2: the refusals; status 1: the file and reason
+  std::string csv;                  // keepBytes: PREFIX.csv as written
+  std::string txt;                  // keepBytes: PREFIX.txt as written
+  std::string trajectory;           // trajectory > 0: PREFIX.traj.csv as written
+  RunTallies tallies;
+};
+
+// Carries out one run. Returns result.status.
+int RUNENTRY(const RunRequest& request, RunResult& result);
+
+#endif
