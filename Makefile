@@ -5,7 +5,7 @@ JOBS ?= 2
 # Checks for (and, as root on Debian, installs) what each target needs.
 DEPS ?= tools/ensure-deps
 
-.PHONY: all configure build batch run study test validate bench stats sanitize fuzz clean
+.PHONY: all configure build batch run study test validate bench bench-web stats sanitize fuzz web serve clean
 
 all: build
 
@@ -40,6 +40,9 @@ test:
 	@$(DEPS) test
 	@$(MAKE) --no-print-directory configure
 	cmake --build $(BUILD) -j $(JOBS) --target duotestall
+	@if command -v emcc >/dev/null && command -v chromium >/dev/null && command -v npm >/dev/null; then \
+	  $(MAKE) --no-print-directory web; \
+	else echo "Skipping the browser lab (needs emscripten, chromium, node and npm: tools/ensure-deps web)"; fi
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # The full validation against population-genetics theory (under a minute
@@ -84,5 +87,35 @@ fuzz:
 	cd $(FUZZ_BUILD) && ./duofuzz -max_total_time=$(FUZZ_SECONDS) -timeout=20 -rss_limit_mb=4096 \
 	  -max_len=4096 corpus ../fuzz/corpus generated
 
+# The browser lab (web/): the engine and the console program compiled by
+# Debian's emscripten into $(WASM_BUILD), the page bundled with the npm
+# packages of web/package-lock.json, all of it into $(WEB_OUT). Debian's
+# emscripten runs its JavaScript optimizer with acorn from node-acorn, which
+# a Node.js from elsewhere finds only through NODE_PATH.
+WASM_BUILD ?= build-wasm
+WEB_OUT ?= $(BUILD)/web
+WEB_NODE_PATH ?= /usr/share/nodejs
+PORT ?= 8000
+web: web/node_modules/.package-lock.json
+	@$(DEPS) web
+	NODE_PATH=$(WEB_NODE_PATH) emcmake cmake -S . -B $(WASM_BUILD) -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_CXX_FLAGS=-msimd128 >/dev/null
+	NODE_PATH=$(WEB_NODE_PATH) cmake --build $(WASM_BUILD) -j $(JOBS) --target duolocus-engine duolocus-console
+	node web/build.mjs --wasm $(WASM_BUILD) --out $(WEB_OUT)
+
+web/node_modules/.package-lock.json: web/package-lock.json web/package.json
+	@$(DEPS) web
+	cd web && npm ci --no-audit --no-fund
+
+# Serves the built lab on this machine only; any static server would do.
+serve: web
+	@echo "The Duolocus lab: http://127.0.0.1:$(PORT)/  (Ctrl-C stops the server)"
+	python3 -m http.server $(PORT) --bind 127.0.0.1 --directory $(WEB_OUT)
+
+# The browser engine's time per generation against the native program's on
+# the same 10,000-individual run (docs/performance.md keeps the figures).
+bench-web: web batch
+	node web/bench/bench.mjs --native $(BUILD)/duolocus-batch --web $(WEB_OUT)
+
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD) $(WASM_BUILD)

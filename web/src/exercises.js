@@ -1,0 +1,39 @@
+// Ready exercises: each opens the lab with its settings (by catalogue key,
+// as a shared link would) and says in one paragraph what to do.
+export const EXERCISES = [
+  {
+    id: 'drift',
+    title: 'Drift and population size',
+    settings: { iterations: '50', 'founders.AABB': '1', 'founders.AABb': '2', 'founders.AAbb': '1', 'founders.AaBB': '2', 'founders.AaBb': '4', 'founders.Aabb': '2', 'founders.aaBB': '1', 'founders.aaBb': '2', 'founders.aabb': '1' },
+    seed: '11',
+    text: 'Sixteen founders with both alleles at frequency one half, fifty iterations, no selection. Run it and note how often A was fixed and how many generations fixation took; then multiply every founder count by ten and run again. Theory says each allele fixes with the probability of its starting frequency whatever the size, while the time to fixation grows in proportion to the population size (about 2.8 N generations for p = 0.5): do the results panel and the histograms agree?',
+  },
+  {
+    id: 'selection',
+    title: 'Selection and dominance',
+    settings: { iterations: '40', 'fitness.aaBB': '0.9', 'fitness.aaBb': '0.9', 'fitness.aabb': '0.9' },
+    seed: '23',
+    text: 'Homozygotes aa have fitness 0.9, the others 1 (a recessive disadvantage, s = 0.1, h = 0). Run and compare the allele-frequency lines with the deterministic curve. Then make aa dominant by giving the Aa genotypes fitness 0.9 too and run again with the same seed: which allele is purged faster when it is rare, and why does a recessive allele linger?',
+  },
+  {
+    id: 'hitchhiking',
+    title: 'Linkage and hitchhiking',
+    settings: { iterations: '30', 'fitness.aaBB': '0.8', 'fitness.aaBb': '0.8', 'fitness.aabb': '0.8', 'fitness.AaBB': '0.9', 'fitness.AaBb': '0.9', 'fitness.Aabb': '0.9', map_distance_cM: '1' },
+    seed: '5',
+    text: 'Selection favours A; the Beta gene is neutral and 1 cM away. Watch D and the Beta frequencies: B alleles that happen to sit on chromosomes with A rise with it. Raise the map distance to 50 cM (free recombination) and run again with the same seed: how much less does Beta move, and how does the decay of D change?',
+  },
+  {
+    id: 'migration',
+    title: 'Migration',
+    settings: { iterations: '20', max_generations: '500', 'migration.immigrants': '2', 'migration.mix.AABB': '1', stop_at_fixation: 'false' },
+    seed: '7',
+    text: 'Two immigrants a generation, all AABB, join a population of 160. Without selection, where do the allele frequencies settle, and how fast? Compare with the expectation p(t) = 1 - (1 - p0)(1 - m)^t with m = 2/160. Then lower the number of immigrants to 0.2: does drift or migration win now?',
+  },
+  {
+    id: 'mating',
+    title: 'Mating systems',
+    settings: { iterations: '20', fertilization: 'monogamy', 'mating.AA_aa': '0.1', 'mating.AA_Aa': '0.5', 'mating.Aa_aa': '0.5', 'mating.isolation': 'premating' },
+    seed: '3',
+    text: 'Monogamy, and matings between different Alpha genotypes are disfavoured before mating (premating isolation). Watch the observed heterozygosity fall below 2pq as like mates with like. Switch the isolation to postmating with the same seed, then try selfing allowed: which setting drives the population to one homozygote fastest?',
+  },
+];

@@ -1,0 +1,207 @@
+// The settings form, built from the engine's catalogue: every row becomes a
+// labelled field with its range and help; nothing about a setting is
+// written here. The biology-level settings (groups selection and
+// population) come first, each with the nine-genotype table it stands for
+// one click away.
+
+const FIRST = ['selection', 'population'];
+// The table that a biology-level group translates into: shown beside it.
+const TABLE_OF = { selection: 'fitness', population: 'founders' };
+const TITLES = {
+  selection: 'Selection', population: 'Population', fitness: 'Fitness of the nine genotypes',
+  founders: 'Founders of the nine genotypes',
+};
+
+function title(group) {
+  return TITLES[group] || group.charAt(0).toUpperCase() + group.slice(1).replace(/_/g, ' ');
+}
+
+export function fieldId(key) {
+  return `f-${key.replace(/[^A-Za-z0-9_-]/g, '-')}`;
+}
+
+function fieldFor(row) {
+  const id = fieldId(row.key);
+  const wrap = document.createElement('div');
+  wrap.className = `field field-${row.type}`;
+  wrap.dataset.key = row.key;
+  const label = document.createElement('label');
+  label.htmlFor = id;
+  label.textContent = row.label;
+  let input;
+  if (row.type === 'flag') {
+    input = document.createElement('input');
+    input.type = 'checkbox';
+    input.checked = row.defaultValue !== 0;
+  } else if (row.type === 'choice') {
+    input = document.createElement('select');
+    row.choices.forEach((name, k) => {
+      const option = document.createElement('option');
+      option.value = name;
+      option.textContent = name;
+      option.selected = k === row.defaultValue;
+      input.append(option);
+    });
+  } else {
+    input = document.createElement('input');
+    input.type = 'text';
+    input.inputMode = row.type === 'count' ? 'numeric' : 'decimal';
+    input.value = row.default;
+    input.spellcheck = false;
+  }
+  input.id = id;
+  input.name = row.key;
+  const help = document.createElement('small');
+  help.id = `${id}-help`;
+  help.textContent = `${row.help} (${row.range}; default ${row.default})`;
+  const msg = document.createElement('span');
+  msg.className = 'msg';
+  msg.id = `${id}-msg`;
+  input.setAttribute('aria-describedby', `${help.id} ${msg.id}`);
+  if (row.type === 'flag') wrap.append(input, label, help, msg);
+  else wrap.append(label, input, help, msg);
+  return { wrap, input };
+}
+
+export class SettingsForm {
+  constructor(rows, container) {
+    this.rows = rows;
+    this.byKey = new Map(rows.map((r) => [r.key, r]));
+    this.inputs = new Map();
+    const groups = [];
+    for (const row of rows) if (!groups.includes(row.group)) groups.push(row.group);
+    const tables = new Set(Object.entries(TABLE_OF)
+      .filter(([parent, table]) => groups.includes(parent) && groups.includes(table)).map(([, table]) => table));
+    const order = [...FIRST.filter((g) => groups.includes(g)),
+      ...groups.filter((g) => !FIRST.includes(g) && !tables.has(g))];
+    for (const group of order) {
+      const fieldset = document.createElement('fieldset');
+      fieldset.className = `group group-${group}`;
+      const legend = document.createElement('legend');
+      legend.textContent = title(group);
+      fieldset.append(legend);
+      this.addRows(group, fieldset);
+      const table = TABLE_OF[group];
+      if (table && tables.has(table)) {
+        const details = document.createElement('details');
+        details.className = `table table-${table}`;
+        const summary = document.createElement('summary');
+        summary.textContent = `${title(table)} (instead of the above)`;
+        details.append(summary);
+        const grid = document.createElement('div');
+        grid.className = 'nine';
+        this.addRows(table, grid);
+        details.append(grid);
+        fieldset.append(details);
+      }
+      container.append(fieldset);
+    }
+  }
+
+  addRows(group, parent) {
+    for (const row of this.rows.filter((r) => r.group === group)) {
+      const { wrap, input } = fieldFor(row);
+      this.inputs.set(row.key, input);
+      parent.append(wrap);
+    }
+  }
+
+  // The field's value as the form holds it, in the words a study file would
+  // use: the text typed, a choice's name, true or false.
+  valueOf(key) {
+    const row = this.byKey.get(key);
+    const input = this.inputs.get(key);
+    if (row.type === 'flag') return input.checked ? 'true' : 'false';
+    return input.value.trim();
+  }
+
+  isDefault(key) {
+    const row = this.byKey.get(key);
+    const value = this.valueOf(key);
+    if (row.type === 'flag') return (value === 'true') === (row.defaultValue !== 0);
+    if (row.type === 'choice') return value === row.choices[row.defaultValue];
+    if (value === row.default) return true;
+    return value !== '' && Number(value) === row.defaultValue;
+  }
+
+  set(key, value) {
+    const row = this.byKey.get(key);
+    const input = this.inputs.get(key);
+    if (!row || !input) return false;
+    if (row.type === 'flag') input.checked = value === 'true' || value === '1';
+    else input.value = value;
+    // A table edited from a link shows itself.
+    const details = input.closest('details');
+    if (details && !this.isDefault(key)) details.open = true;
+    return true;
+  }
+
+  resetAll() {
+    for (const row of this.rows) {
+      const input = this.inputs.get(row.key);
+      if (row.type === 'flag') input.checked = row.defaultValue !== 0;
+      else if (row.type === 'choice') input.value = row.choices[row.defaultValue];
+      else input.value = row.default;
+    }
+  }
+
+  // The settings that differ from their defaults, as the engine takes them:
+  // a whole number, a number with a point, a flag, or text (a choice's name,
+  // or what could not be read as a number, which the engine then refuses
+  // with its message).
+  changed() {
+    const out = [];
+    for (const row of this.rows) {
+      if (this.isDefault(row.key)) continue;
+      const text = this.valueOf(row.key);
+      let kind = 3;
+      let number = 0;
+      if (row.type === 'flag') {
+        kind = 2;
+        number = text === 'true' ? 1 : 0;
+      } else if (row.type !== 'choice' && /^[+-]?\d+$/.test(text)) {
+        kind = 0;
+        number = Number(text);
+      } else if (row.type !== 'choice' && text !== '' && Number.isFinite(Number(text))) {
+        kind = 1;
+        number = Number(text);
+      }
+      out.push({ key: row.key, kind, number, text, where: row.label });
+    }
+    return out;
+  }
+
+  // Marks the fields at fault with their messages; clears the others.
+  showFaults(fieldFaults) {
+    for (const [key, input] of this.inputs) {
+      const msg = document.getElementById(`${input.id}-msg`);
+      const fault = fieldFaults[key];
+      if (fault) {
+        input.setAttribute('aria-invalid', 'true');
+        msg.textContent = fault;
+        const details = input.closest('details');
+        if (details) details.open = true;
+      } else {
+        input.removeAttribute('aria-invalid');
+        msg.textContent = '';
+      }
+    }
+  }
+
+  // The field a message is about: the one whose key or label it names
+  // (the longest such name wins, so "fitness.AaBb" is not taken for a
+  // shorter key that starts the same).
+  fieldOfMessage(message) {
+    let best = null;
+    let bestLength = 0;
+    for (const row of this.rows) {
+      for (const name of [row.key, row.label]) {
+        if (name && message.includes(name) && name.length > bestLength) {
+          best = row.key;
+          bestLength = name.length;
+        }
+      }
+    }
+    return best;
+  }
+}

@@ -1,0 +1,142 @@
+// The results panel after a run: fixation counts and probabilities with
+// their standard errors (from the run's tallies), fixation-time
+// histograms and the founder origin of the fixed gene copies (from the
+// iteration table, read by its column names).
+import uPlot from 'uplot';
+
+function table(caption, head, rows) {
+  const t = document.createElement('table');
+  const c = document.createElement('caption');
+  c.textContent = caption;
+  t.append(c);
+  const tr = document.createElement('tr');
+  head.forEach((h) => {
+    const th = document.createElement('th');
+    th.scope = 'col';
+    th.textContent = h;
+    tr.append(th);
+  });
+  t.append(tr);
+  rows.forEach((r) => {
+    const row = document.createElement('tr');
+    r.forEach((v) => {
+      const td = document.createElement('td');
+      td.textContent = v;
+      row.append(td);
+    });
+    t.append(row);
+  });
+  return t;
+}
+
+// Rows of the iteration table as objects keyed by its header.
+export function readTable(text) {
+  const lines = text.split('\n').filter((l) => l.length > 0);
+  if (lines.length === 0) return [];
+  const head = lines[0].split(',');
+  return lines.slice(1).map((line) => {
+    const cells = line.split(',');
+    return Object.fromEntries(head.map((h, k) => [h, cells[k]]));
+  });
+}
+
+function histogram(el, series) {
+  el.textContent = '';
+  const all = series.flatMap((s) => s.values);
+  if (all.length === 0) {
+    el.textContent = 'Nothing fixed.';
+    return;
+  }
+  const max = Math.max(...all, 1);
+  const bins = Math.min(20, Math.max(5, Math.ceil(Math.sqrt(all.length))));
+  const width = Math.max(1, Math.ceil((max + 1) / bins));
+  const x = Array.from({ length: bins }, (_, k) => k * width + width / 2);
+  const counts = series.map((s) => {
+    const c = new Array(bins).fill(0);
+    s.values.forEach((v) => { c[Math.min(bins - 1, Math.floor(v / width))] += 1; });
+    return c;
+  });
+  const w = Math.max(240, el.clientWidth || 320);
+  // eslint-disable-next-line new-cap
+  const bars = uPlot.paths.bars({ size: [0.45, 40], align: 0 });
+  new uPlot({
+    width: w, height: Math.round(Math.min(220, w * 0.55)),
+    scales: { x: { time: false, range: [0, bins * width] } },
+    axes: [{ label: 'generations' }, { label: 'iterations' }],
+    legend: { show: true },
+    cursor: { show: false },
+    series: [{}, ...series.map((s, k) => ({
+      label: s.label, fill: k === 0 ? 'rgba(27,94,160,0.6)' : 'rgba(200,90,20,0.6)', stroke: k === 0 ? '#1b5ea0' : '#c85a14',
+      paths: bars, points: { show: false },
+    }))],
+  }, [x.map((v, k) => (k === 0 ? v : v)), ...counts], el);
+}
+
+const numbers = (rows, column) => rows.map((r) => r[column]).filter((v) => v !== undefined && /^\d+$/.test(v)).map(Number);
+
+export function showResults(done, prefix) {
+  const counted = done.tallies[0] - done.tallies[1];
+  const fixation = document.getElementById('fixation');
+  fixation.textContent = '';
+  const rows = [];
+  const gene = (name, capital, small, offset) => {
+    [capital, small, 'none'].forEach((allele, k) => {
+      const n = done.tallies[offset + k];
+      const p = counted > 0 ? n / counted : NaN;
+      const se = counted > 0 ? Math.sqrt((p * (1 - p)) / counted) : NaN;
+      rows.push([name, allele === 'none' ? 'neither' : allele, String(n),
+        Number.isFinite(p) ? p.toFixed(4) : 'nc', Number.isFinite(se) ? se.toFixed(4) : 'nc']);
+    });
+  };
+  gene('Alpha', 'A', 'a', 2);
+  gene('Beta', 'B', 'b', 5);
+  fixation.append(table(
+    `Allele fixation over ${counted} iterations${done.tallies[1] > 0 ? ` (${done.tallies[1]} halted by extinction)` : ''}`,
+    ['Gene', 'Allele fixed', 'Iterations', 'Probability', 'SE'], rows,
+  ));
+  const summary = document.createElement('p');
+  summary.textContent = `${done.generations} generations in ${done.seconds.toFixed(2)} s.`;
+  fixation.append(summary);
+
+  const csvText = new TextDecoder().decode(done.csv);
+  const data = readTable(csvText);
+  histogram(document.getElementById('hist-all'), [
+    { label: 'Alpha', values: numbers(data, 'gens_fix_A_all') },
+    { label: 'Beta', values: numbers(data, 'gens_fix_B_all') },
+  ]);
+  histogram(document.getElementById('hist-copy'), [
+    { label: 'Alpha', values: numbers(data, 'gens_fix_A_copy') },
+    { label: 'Beta', values: numbers(data, 'gens_fix_B_copy') },
+  ]);
+
+  const origins = document.getElementById('origins');
+  origins.textContent = '';
+  const originRows = [];
+  for (const [name, ht, gt] of [['Alpha', 'A_origin_ht', 'A_origin_gt'], ['Beta', 'B_origin_ht', 'B_origin_gt']]) {
+    const counts = new Map();
+    data.forEach((r) => {
+      if (r[ht] && r[ht] !== 'NA' && r[ht] !== 'none') {
+        const label = `${r[ht]} in ${r[gt]}`;
+        counts.set(label, (counts.get(label) || 0) + 1);
+      }
+    });
+    [...counts.entries()].sort((a, b) => b[1] - a[1]).forEach(([label, n]) => {
+      const [hap, genotype] = label.split(' in ');
+      originRows.push([name, hap, genotype, String(n)]);
+    });
+  }
+  origins.append(originRows.length
+    ? table('Founder origin of the fixed gene copies', ['Gene', 'Founding chromosome', 'Founder genotype', 'Iterations'], originRows)
+    : Object.assign(document.createElement('p'), { textContent: 'No gene copy was tracked to fixation.' }));
+
+  const link = (id, bytes, name, type) => {
+    const a = document.getElementById(id);
+    if (a.href.startsWith('blob:')) URL.revokeObjectURL(a.href);
+    a.href = URL.createObjectURL(new Blob([bytes], { type }));
+    a.download = name;
+  };
+  link('dl-csv', done.csv, `${prefix}.csv`, 'text/csv');
+  link('dl-txt', done.txt, `${prefix}.txt`, 'text/plain');
+  document.getElementById('results-empty').hidden = true;
+  document.getElementById('results-body').hidden = false;
+}

@@ -1,0 +1,51 @@
+// The terminal pane: the console program's screens in a terminal emulator,
+// with the line editing a terminal gives a program that reads lines (typed
+// characters are echoed, Backspace takes one back, Enter sends the line).
+import { Terminal } from '@xterm/xterm';
+
+export function startConsole(el, button) {
+  let worker = null;
+  const term = new Terminal({
+    convertEol: true, cols: 80, rows: 30, scrollback: 2000, fontSize: 14,
+    screenReaderMode: true, fontFamily: 'monospace',
+  });
+  term.open(el);
+  let line = '';
+  const start = () => {
+    if (worker) worker.terminate();
+    term.reset();
+    line = '';
+    worker = new Worker('console-worker.js');
+    worker.onmessage = (event) => {
+      const msg = event.data;
+      if (msg.type === 'output') term.write(msg.bytes);
+      if (msg.type === 'exit') {
+        term.write('\r\n[The program has ended. Press Start the console to begin again.]\r\n');
+        el.dataset.ended = 'true';
+      }
+    };
+    el.dataset.ended = 'false';
+    term.focus();
+  };
+  term.onData((data) => {
+    for (const ch of data) {
+      if (ch === '\r') {
+        term.write('\r\n');
+        worker.postMessage({ line: `${line}\n` });
+        line = '';
+      } else if (ch === '\x7f' || ch === '\b') {
+        if (line.length > 0) {
+          line = line.slice(0, -1);
+          term.write('\b \b');
+        }
+      } else if (ch >= ' ') {
+        line += ch;
+        term.write(ch);
+      }
+    }
+  });
+  button.addEventListener('click', start);
+  start();
+  window.duolocusTerminal = term;
+  return term;
+}
