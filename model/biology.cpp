@@ -120,12 +120,12 @@ bool CLASH(const SettingMap& settings, const std::vector<Given>& given, const st
 // -1 (with a message) for anything else.
 int FAVOURED(const SettingMap& settings, const char* key, char capital,
              std::vector<std::string>& faults) {
-  const std::string text = TEXT(settings, key, std::string(1, capital).c_str());
-  if (text.size() == 1 && text[0] == capital) return 0;
-  if (text.size() == 1 && text[0] == capital - 'A' + 'a') return 1;
-  const SettingValue& v = settings.at(key);
-  faults.push_back(LEAD({key, &v}) + " is out of range; allowed: \"" + capital + "\" or \"" +
-                   static_cast<char>(capital - 'A' + 'a') + "\"");
+  const char small = static_cast<char>(capital - 'A' + 'a');
+  const auto it = settings.find(key);
+  if (it == settings.end() || it->second.text == std::string(1, capital)) return 0;
+  if (it->second.text == std::string(1, small)) return 1;
+  faults.push_back(LEAD({key, &it->second}) + " is out of range; allowed: \"" + capital +
+                   "\" or \"" + small + "\"");
   return -1;
 }
 

@@ -79,6 +79,12 @@ TEST(BiologyTest, OneGeneGivesOneMinusHsAndOneMinusSUnderEitherCombination) {
     EXPECT_EQ(settings.at("iterations").count, 5);
     EXPECT_EQ(settings.size(), 10u);
   }
+  SettingMap small{{"selection.alpha.s", Real(0.05, "s:1")},
+                   {"selection.alpha.favoured", Choice("a", "s:2")}};
+  std::vector<std::string> faults;
+  ASSERT_TRUE(TRANSLATEBIOLOGY(small, faults));
+  EXPECT_EQ(Typed9(small, "fitness."), (std::vector<std::string>{"0.95", "0.95", "0.95", "0.975",
+                                                                 "0.975", "0.975", "1", "1", "1"}));
 }
 
 TEST(BiologyTest, TwoGenesCombineByProductOrBySumOfReductions) {
