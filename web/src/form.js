@@ -149,10 +149,13 @@ export class SettingsForm {
   // a whole number, a number with a point, a flag, or text (a choice's name,
   // or what could not be read as a number, which the engine then refuses
   // with its message).
+  // A biology-level group is given whole once any of its fields is changed
+  // (its translation needs them together, the population size above all).
   changed() {
     const out = [];
+    const whole = new Set(FIRST.filter((group) => this.rows.some((r) => r.group === group && !this.isDefault(r.key))));
     for (const row of this.rows) {
-      if (this.isDefault(row.key)) continue;
+      if (this.isDefault(row.key) && !whole.has(row.group)) continue;
       const text = this.valueOf(row.key);
       let kind = 3;
       let number = 0;
