@@ -136,7 +136,8 @@ async function run() {
   $('stop').disabled = false;
   status('Running…');
   const prefix = $('f-prefix').value.trim();
-  const plotted = Math.max(1, Math.min(50, Number($('f-plotted').value) || 10));
+  const plottedText = $('f-plotted').value.trim();
+  const plotted = Math.max(0, Math.min(50, plottedText === '' ? 10 : Number(plottedText) || 0));
   plots.start(null);
   worker.postMessage({
     type: 'run', settings: form.changed(), seed: Number($('f-seed').value.trim()), prefix, plotIterations: plotted,
@@ -150,6 +151,7 @@ function finished(done) {
   running = false;
   $('run').disabled = false;
   $('stop').disabled = true;
+  window.duolocusLastRun = { status: done.status, seconds: done.seconds, generations: done.generations };
   if (done.status === 0) {
     plots.redraw();
     showResults(done, runPrefix);

@@ -51,7 +51,8 @@ export async function launch() {
     acceptDownloads: true,
     viewport: { width: 1280, height: 900 },
     args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-      '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+      '--disable-background-networking', '--disable-component-update', '--disable-sync',
+      ...(process.env.DUOLOCUS_CHROMIUM_ARGS ? process.env.DUOLOCUS_CHROMIUM_ARGS.split(' ') : [])],
   });
   return {
     browser,
