@@ -15,6 +15,13 @@
 // same settings and seed PREFIX.csv and PREFIX.txt are byte for byte the
 // console program's. The engine keeps program-wide state: one run at a
 // time in a process; run in parallel with separate processes.
+//
+// With prefix "" nothing is written to disk: the two files are kept in
+// memory and keepBytes hands them back (the report names its own file:
+// set namedAs to the prefix it should name). The console's progress goes
+// nowhere; observers see each generation and iteration instead. Before a
+// run, PREVIEWRUN says what it will start from; during one, RUNPOSITION
+// says where it stands.
 #ifndef DUOLOCUS_MODEL_RUNENTRY_H
 #define DUOLOCUS_MODEL_RUNENTRY_H
 
