@@ -312,7 +312,7 @@ class Maker {
       c.Set("fixation.alpha", Pick<std::string>({"\"any\"", "\"A\"", "\"a\""}));
       c.Set("fixation.beta", Pick<std::string>({"\"any\"", "\"B\"", "\"b\""}));
     }
-    if (Chance(20)) Biology(c, Chance(60), Chance(60));
+    if (Chance(35)) Biology(c, Chance(60), Chance(60));
   }
 
   std::mt19937_64 rng_;
@@ -408,6 +408,7 @@ TEST(ByteIdentity, GeneratedStudiesMatchTheTypedConsoleSession) {
   int accepted = 0;
   int refused = 0;
   int compared = 0;
+  int biology = 0;  // accepted studies that give settings in the terms of biology
   for (int index = 0; accepted < 320 && index < 640; ++index) {
     const Case c = maker.Make(index);
     const std::string file = studies + "/case" + std::to_string(index) + ".toml";
@@ -441,14 +442,23 @@ TEST(ByteIdentity, GeneratedStudiesMatchTheTypedConsoleSession) {
       CompareWithConsole(study, batchDir, compared);
       Cover(study.jobs[0], covered);
       ++accepted;
+      for (const auto& [key, value] : study.jobs[0].settings) {
+        if (FINDSETTING(key)->variable[0] == '\0') {
+          ++biology;
+          break;
+        }
+      }
     }
     fs::remove_all(batchDir);
     if (HasFatalFailure()) break;
   }
   fs::remove_all(studies);
-  std::cout << accepted << " studies compared, " << refused << " refused (the console would not start them either), "
+  std::cout << accepted << " studies compared (" << biology << " in the terms of biology), " << refused << " refused (the console would not start them either), "
             << covered.size() << " keys, limits and choices covered" << std::endl;
   EXPECT_GE(accepted, 300);
+  if (BiologyTranslated()) {
+    EXPECT_GE(biology, 50);
+  }
   EXPECT_GT(refused, 0);
   for (const std::string& tag : Expected()) EXPECT_TRUE(covered.count(tag) == 1) << "never covered: " << tag;
 }
