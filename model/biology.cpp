@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstdlib>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -38,22 +37,7 @@ struct Given {
 };
 
 // The shortest fixed-point text that reads back as x: what was typed.
-std::string TYPED(double x) {
-  char buf[400];
-#if defined(__EMSCRIPTEN__)
-  // The browser lab's C++ library (emscripten 3.1.6) has no to_chars for
-  // doubles: the fewest decimals that read back as x, correctly rounded,
-  // are the same digits for every value a setting can hold (below 1e17).
-  for (int decimals = 0; decimals < 340; ++decimals) {
-    std::snprintf(buf, sizeof buf, "%.*f", decimals, x + 0.0);
-    if (std::strtod(buf, nullptr) == x) break;
-  }
-  return std::string(buf);
-#else
-  const auto result = std::to_chars(buf, buf + sizeof buf, x + 0.0, std::chars_format::fixed);
-  return std::string(buf, result.ptr);
-#endif
-}
+std::string TYPED(double x) { return SHORTEST(x + 0.0); }
 
 // A computed number for a message: twelve decimals at most, so that the
 // bound 0.1 * (1 - 0.7) shows as 0.03.

@@ -6,6 +6,8 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <sstream>
 
@@ -353,8 +355,18 @@ void JSONTEXT(std::ostringstream& out, const std::string& text) {
 std::string JSONNUMBER(double x) {
   if (x == std::floor(x) && std::fabs(x) < 9.0e15) return std::to_string(static_cast<std::int64_t>(x));
   char buf[64];
+#if defined(__EMSCRIPTEN__)
+  // The browser lab's C++ library (emscripten 3.1.6) has no to_chars for
+  // doubles: the fewest significant digits that read back as x.
+  for (int digits = 1; digits <= 17; ++digits) {
+    std::snprintf(buf, sizeof buf, "%.*g", digits, x);
+    if (std::strtod(buf, nullptr) == x) break;
+  }
+  return std::string(buf);
+#else
   const auto result = std::to_chars(buf, buf + sizeof buf, x);
   return std::string(buf, result.ptr);
+#endif
 }
 
 void JSONROW(std::ostringstream& out, const SettingRow& row) {
@@ -401,8 +413,19 @@ const SettingRow* FINDSETTING(const std::string& key) {
 
 std::string SHORTEST(double x) {
   char buf[400];
+#if defined(__EMSCRIPTEN__)
+  // No to_chars for doubles there either: the fewest decimals that read
+  // back as x, correctly rounded, are the same digits for every value a
+  // setting can hold (below 1e17).
+  for (int decimals = 0; decimals < 340; ++decimals) {
+    std::snprintf(buf, sizeof buf, "%.*f", decimals, x);
+    if (std::strtod(buf, nullptr) == x) break;
+  }
+  return std::string(buf);
+#else
   const auto result = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::fixed);
   return std::string(buf, result.ptr);
+#endif
 }
 
 std::string SHOWVALUE(const SettingValue& v) {

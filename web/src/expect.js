@@ -18,14 +18,13 @@ export function genotypeIndex(name) {
   return 3 * alpha + beta;
 }
 
-// The nine values of the table whose keys are PREFIX.<genotype>.
-function nine(values, prefix) {
+// The nine values of the rows given, placed by the genotype that ends
+// each row's key (fitness.AaBb, migration.mix.aabb).
+function nine(values, rows) {
   const out = new Array(9).fill(null);
-  for (const [key, value] of Object.entries(values)) {
-    if (key.startsWith(`${prefix}.`)) {
-      const name = key.slice(prefix.length + 1);
-      if (/^[Aa]{2}[Bb]{2}$/.test(name)) out[genotypeIndex(name)] = value;
-    }
+  for (const row of rows) {
+    const name = row.key.split('.').pop();
+    if (/^[Aa]{2}[Bb]{2}$/.test(name) && typeof values[row.key] === 'number') out[genotypeIndex(name)] = values[row.key];
   }
   return out.every((v) => v !== null) ? out : null;
 }
@@ -109,34 +108,32 @@ export function expectation(p) {
   };
 }
 
-// Reads the recursion's parameters from the screen settings by their
-// catalogue keys and groups.
+// Reads the recursion's parameters from the screen settings, finding each
+// by its catalogue group: the nine fitnesses and founder counts, the map
+// distance, the four mutation rates (in the screen's order A>a, a>A, B>b,
+// b>B), the number of immigrants (the migration row that is not a share)
+// and their genotype shares (aabb: what the others leave, as on the
+// screen), and the six mating preferences.
 export function parameters(screen, rows) {
-  const w = nine(screen, 'fitness');
-  const founders = nine(screen, 'founders');
+  const group = (name) => rows.filter((r) => r.group === name && typeof screen[r.key] === 'number');
+  const w = nine(screen, group('fitness'));
+  const founders = nine(screen, group('founders'));
   if (!w || !founders) return null;
-  const byGroup = (group) => rows.filter((r) => r.group === group).map((r) => r.key);
-  const value = (key) => screen[key];
-  const find = (group, test) => byGroup(group).find(test);
-  const linkage = find('linkage', () => true) || rows.map((r) => r.key).find((k) => /cM/.test(k));
-  const r = linkage !== undefined ? value(linkage) / 100 : 0;
-  // Mutation rates, in the screen's order A>a, a>A, B>b, b>B.
-  const rates = rows.filter((row) => row.group === 'mutation').map((row) => value(row.key));
+  const linkage = group('linkage')[0];
+  const r = linkage ? screen[linkage.key] / 100 : 0;
+  const rates = group('mutation').map((row) => screen[row.key]);
   const mu = rates.length === 4 && rates.some((v) => v > 0) ? rates : null;
-  // Migration: its switch, the average number of immigrants and their mix.
-  const migrationRows = rows.filter((row) => row.group === 'migration');
-  const on = migrationRows.find((row) => row.type === 'flag');
-  const number = migrationRows.find((row) => row.type === 'real' && row.hi > 1);
-  const mix = nine(screen, migrationRows.length ? migrationRows[0].key.split('.')[0] : 'migration');
+  const migration = group('migration');
+  const number = migration.find((row) => row.hi > 1);
+  const n = founders.reduce((a, b) => a + b, 0);
   let m = 0;
   let immigrants = null;
-  if (on && value(on.key) === 1 && number) {
-    m = value(number.key) / founders.reduce((a, b) => a + b, 0);
-    immigrants = mix ? [...mix] : null;
-    if (immigrants) immigrants[8] = Math.max(0, 1 - immigrants.slice(0, 8).reduce((a, b) => a + b, 0));
-    else return null;
+  if (number && screen[number.key] > 0) {
+    m = screen[number.key] / n;
+    immigrants = nine(screen, migration.filter((row) => row !== number));
+    if (!immigrants) return null;
+    immigrants[8] = Math.max(0, 1 - immigrants.slice(0, 8).reduce((a, b) => a + b, 0));
   }
-  const preferenceRows = rows.filter((row) => row.group === 'mating' && row.type === 'real');
-  const preferences = preferenceRows.some((row) => value(row.key) !== preferenceRows.map((q) => value(q.key))[0]);
-  return { w, founders, r, mu, m, immigrants, preferences };
+  const preferences = group('mating').filter((row) => row.type === 'real').map((row) => screen[row.key]);
+  return { w, founders, r, mu, m, immigrants, preferences: preferences.some((v) => v !== preferences[0]) };
 }

@@ -7,6 +7,8 @@
 const FIRST = ['selection', 'population'];
 // The table that a biology-level group translates into: shown beside it.
 const TABLE_OF = { selection: 'fitness', population: 'founders' };
+// The immigrants and their genotype shares.
+const WHOLE_MIGRATION = 'migration';
 const TITLES = {
   selection: 'Selection', population: 'Population', fitness: 'Fitness of the nine genotypes',
   founders: 'Founders of the nine genotypes',
@@ -149,11 +151,14 @@ export class SettingsForm {
   // a whole number, a number with a point, a flag, or text (a choice's name,
   // or what could not be read as a number, which the engine then refuses
   // with its message).
-  // A biology-level group is given whole once any of its fields is changed
-  // (its translation needs them together, the population size above all).
+  // Some groups are given whole once any of their fields is changed: the
+  // biology-level ones (their translation needs them together, the
+  // population size above all) and the nine-genotype tables of founders,
+  // fitness and immigrants, where a genotype left out would count 0.
   changed() {
     const out = [];
-    const whole = new Set(FIRST.filter((group) => this.rows.some((r) => r.group === group && !this.isDefault(r.key))));
+    const whole = new Set([...FIRST, ...Object.values(TABLE_OF), WHOLE_MIGRATION]
+      .filter((group) => this.rows.some((r) => r.group === group && !this.isDefault(r.key))));
     for (const row of this.rows) {
       if (this.isDefault(row.key) && !whole.has(row.group)) continue;
       const text = this.valueOf(row.key);

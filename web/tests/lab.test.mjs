@@ -64,7 +64,7 @@ const FAMILIES = [
       'population.size': 300, 'population.p_A': 0.3, 'population.p_B': 0.6, map_distance_cM: 5 } },
   { name: 'migration', seed: 77,
     settings: { iterations: 6, max_generations: 400, 'migration.immigrants': 3.5, 'migration.mix.AABB': 0.5,
-      'migration.mix.AaBb': 0.25, stop_at_fixation: 'false' } },
+      'migration.mix.AaBb': 0.25, 'migration.mix.aabb': 'rest', stop_at_fixation: 'false' } },
   { name: 'mating preferences under monogamy', seed: 1234,
     settings: { iterations: 8, fertilization: 'monogamy', 'mating.AA_aa': 0.2, 'mating.Aa_aa': 0.6,
       'mating.isolation': 'premating', 'fitness.aabb': 0.7 } },
