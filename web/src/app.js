@@ -19,10 +19,28 @@ let checkId = 0;
 const pendingChecks = new Map();
 let onWorkerMessage = () => {};
 
+// Every file a worker needs, fetched once when the page loads and kept as
+// blob addresses: a Stop (a new worker) or a console started later needs
+// no network, so the lab works offline once loaded.
+const FILES = ['worker.js', 'duolocus-engine.js', 'duolocus-engine.wasm',
+  'console-worker.js', 'duolocus-console.js', 'duolocus-console.wasm'];
+let files = null;
+
+async function fetchFiles() {
+  const blobs = await Promise.all(FILES.map(async (name) => {
+    const response = await fetch(name);
+    if (!response.ok) throw new Error(`${name}: ${response.status}`);
+    return URL.createObjectURL(await response.blob());
+  }));
+  files = Object.fromEntries(FILES.map((name, k) => [name, blobs[k]]));
+  return files;
+}
+
 function newWorker() {
   if (worker) worker.terminate();
-  worker = new Worker('worker.js');
+  worker = new Worker(files['worker.js']);
   worker.onmessage = (event) => onWorkerMessage(event.data);
+  worker.postMessage({ type: 'load', files });
 }
 
 function request(message) {
@@ -229,10 +247,12 @@ function init() {
   $('console-start').addEventListener('click', function first() {
     $('console-start').removeEventListener('click', first);
     $('console-start').textContent = 'Restart the console';
-    startConsole($('terminal'), $('console-start'));
+    startConsole($('terminal'), $('console-start'), files);
   });
-  newWorker();
-  worker.postMessage({ type: 'catalogue' });
+  fetchFiles().then(() => {
+    newWorker();
+    worker.postMessage({ type: 'catalogue' });
+  }, (error) => status(`The engine could not be loaded: ${error.message}`));
 }
 
 init();

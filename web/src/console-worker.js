@@ -3,33 +3,42 @@
 // build sleeps through Asyncify while the queue is empty); everything it
 // writes goes back to the terminal pane.
 /* global createConsole */
-importScripts('duolocus-console.js');
 
 const encoder = new TextEncoder();
 let queue = new Uint8Array(0);
 
+function start(files) {
+  importScripts(files['duolocus-console.js']);
+  createConsole({
+    locateFile: (name) => files[name] || name,
+    takeInput(ptr, max) {
+      if (queue.length === 0) return 0;
+      const n = Math.min(max, queue.length);
+      this.HEAPU8.set(queue.subarray(0, n), ptr);
+      queue = queue.slice(n);
+      return n;
+    },
+    putOutput(bytes) {
+      postMessage({ type: 'output', bytes }, [bytes.buffer]);
+    },
+    onExit(status) {
+      postMessage({ type: 'exit', status });
+    },
+    print() {},
+    printErr() {},
+  });
+}
+
+// The first message names the program's files; every later one is a
+// typed line.
 onmessage = (event) => {
+  if (event.data.files) {
+    start(event.data.files);
+    return;
+  }
   const bytes = encoder.encode(event.data.line);
   const joined = new Uint8Array(queue.length + bytes.length);
   joined.set(queue);
   joined.set(bytes, queue.length);
   queue = joined;
 };
-
-createConsole({
-  takeInput(ptr, max) {
-    if (queue.length === 0) return 0;
-    const n = Math.min(max, queue.length);
-    this.HEAPU8.set(queue.subarray(0, n), ptr);
-    queue = queue.slice(n);
-    return n;
-  },
-  putOutput(bytes) {
-    postMessage({ type: 'output', bytes }, [bytes.buffer]);
-  },
-  onExit(status) {
-    postMessage({ type: 'exit', status });
-  },
-  print() {},
-  printErr() {},
-});

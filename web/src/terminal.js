@@ -3,7 +3,7 @@
 // characters are echoed, Backspace takes one back, Enter sends the line).
 import { Terminal } from '@xterm/xterm';
 
-export function startConsole(el, button) {
+export function startConsole(el, button, files) {
   let worker = null;
   const term = new Terminal({
     convertEol: true, cols: 80, rows: 30, scrollback: 2000, fontSize: 14,
@@ -15,7 +15,8 @@ export function startConsole(el, button) {
     if (worker) worker.terminate();
     term.reset();
     line = '';
-    worker = new Worker('console-worker.js');
+    worker = new Worker(files['console-worker.js']);
+    worker.postMessage({ files });
     worker.onmessage = (event) => {
       const msg = event.data;
       if (msg.type === 'output') term.write(msg.bytes);

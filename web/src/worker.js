@@ -8,18 +8,24 @@
 //    prefix, plotIterations}           {type:'progress', iter, gen}
 //                                      {type:'done', status, faults, csv, txt,
 //                                       tallies, generations, seconds}
-// A Stop terminates the worker; the page starts a new one.
+// A Stop terminates the worker; the page starts a new one. The page hands
+// over the engine's files (blob addresses of what it fetched once at
+// load) in its first message, so a new worker needs no network.
 /* global createEngine */
-importScripts('duolocus-engine.js');
 
 const POST_EVERY_MS = 150;
 const MAX_POINTS = 2000;
 
 let engine = null;
-const ready = createEngine().then((m) => {
-  engine = m;
-  return m;
-});
+let ready = null;
+
+function load(files) {
+  importScripts(files['duolocus-engine.js']);
+  ready = createEngine({ locateFile: (name) => files[name] || name }).then((m) => {
+    engine = m;
+    return m;
+  });
+}
 
 function bytesAt(ptr, size) {
   return engine.HEAPU8.slice(ptr, ptr + size).buffer;
@@ -151,6 +157,10 @@ function run(msg) {
 
 onmessage = async (event) => {
   const msg = event.data;
+  if (msg.type === 'load') {
+    load(msg.files);
+    return;
+  }
   await ready;
   if (msg.type === 'catalogue') {
     postMessage({ type: 'catalogue', rows: JSON.parse(engine.UTF8ToString(engine._LABCATALOGUE())) });

@@ -214,3 +214,31 @@ test('the console pane shows the native program\'s settings screen', async () =>
   rmSync(dir, { recursive: true, force: true });
   await page.close();
 });
+
+test('Stop ends a long run at once, and the lab runs again offline', async () => {
+  const { page, context } = await openLab(chromium.browser, server.url);
+  await context.setOffline(true);
+  try {
+    await setSetting(page, 'seed', 2);
+    await setSetting(page, 'population.size', 20000);
+    await setSetting(page, 'iterations', 50);
+    await setSetting(page, 'max_generations', 100000);
+    await setSetting(page, 'stop_at_fixation', 'false');
+    await page.getByRole('button', { name: 'Run', exact: true }).click();
+    await page.waitForFunction(() => /iteration \d+, generation \d+/.test(document.getElementById('status').textContent));
+    assert.equal(await page.getByRole('button', { name: 'Run', exact: true }).isDisabled(), true);
+    await page.getByRole('button', { name: 'Stop' }).click();
+    assert.equal(await page.evaluate(() => document.body.dataset.run), 'stopped');
+    assert.equal(await page.evaluate(() => document.getElementById('results-body').hidden), true);
+    await page.getByRole('button', { name: 'Defaults' }).click();
+    await setSetting(page, 'seed', 42);
+    await setSetting(page, 'iterations', 5);
+    const got = await runAndDownload(page);
+    assert.equal(got.state, 'done');
+    const native = await nativeFiles('duolocus', 42, { iterations: 5 });
+    assert.ok(native.csv.equals(got.csv) && native.txt.equals(got.txt));
+  } finally {
+    await context.setOffline(false);
+  }
+  await page.close();
+});
