@@ -5,13 +5,15 @@
 // one click away.
 
 const FIRST = ['selection', 'population'];
+// Shown beside them: how many iterations, for how long.
+const SHOWN = ['run'];
 // The table that a biology-level group translates into: shown beside it.
 const TABLE_OF = { selection: 'fitness', population: 'founders' };
 // The immigrants and their genotype shares.
 const WHOLE_MIGRATION = 'migration';
 const TITLES = {
   selection: 'Selection', population: 'Population', fitness: 'Fitness of the nine genotypes',
-  founders: 'Founders of the nine genotypes',
+  founders: 'Founders of the nine genotypes', run: 'Iterations and fixation',
 };
 
 function title(group) {
@@ -74,8 +76,15 @@ export class SettingsForm {
     for (const row of rows) if (!groups.includes(row.group)) groups.push(row.group);
     const tables = new Set(Object.entries(TABLE_OF)
       .filter(([parent, table]) => groups.includes(parent) && groups.includes(table)).map(([, table]) => table));
-    const order = [...FIRST.filter((g) => groups.includes(g)),
-      ...groups.filter((g) => !FIRST.includes(g) && !tables.has(g))];
+    const order = [...FIRST.filter((g) => groups.includes(g)), ...SHOWN.filter((g) => groups.includes(g)),
+      ...groups.filter((g) => !FIRST.includes(g) && !SHOWN.includes(g) && !tables.has(g))];
+    // The rest of the settings screen waits one click away, so the form
+    // stays short for the common exercises.
+    const more = document.createElement('details');
+    more.className = 'more';
+    const moreSummary = document.createElement('summary');
+    more.append(moreSummary);
+    const moreTitles = [];
     for (const group of order) {
       const fieldset = document.createElement('fieldset');
       fieldset.className = `group group-${group}`;
@@ -96,7 +105,16 @@ export class SettingsForm {
         details.append(grid);
         fieldset.append(details);
       }
-      container.append(fieldset);
+      if (FIRST.includes(group) || SHOWN.includes(group)) {
+        container.append(fieldset);
+      } else {
+        more.append(fieldset);
+        moreTitles.push(title(group).toLowerCase());
+      }
+    }
+    if (moreTitles.length) {
+      moreSummary.textContent = `More settings: ${moreTitles.join(', ')}`;
+      container.append(more);
     }
   }
 

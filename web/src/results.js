@@ -63,7 +63,7 @@ function histogram(el, series) {
     width: w, height: Math.round(Math.min(220, w * 0.55)),
     scales: { x: { time: false, range: [0, bins * width] } },
     axes: [{ label: 'generations' }, { label: 'iterations' }],
-    legend: { show: true },
+    legend: { show: false },
     cursor: { show: false },
     series: [{}, ...series.map((s, k) => ({
       label: s.label, fill: k === 0 ? 'rgba(27,94,160,0.6)' : 'rgba(200,90,20,0.6)', stroke: k === 0 ? '#1b5ea0' : '#c85a14',
