@@ -90,6 +90,50 @@ DUO_VECTOR_VERSIONS void RNDIPACKBLOCK(const std::uint32_t* raw, std::uint32_t* 
   PACKVALUES(raw, packed, n);
 }
 
+#if defined(__EMSCRIPTEN__)
+// The browser lab's build (WebAssembly) packs each value as the recurrence
+// makes it, in whole numbers: there, the conversions to and from doubles
+// and wide loads of values just stored one by one cost several times the
+// draws themselves. floor(n / M) for n = x * c below 2^46: with
+// n = q0 * 2^31 + r0, n = q0 * M + (q0 + r0) and q0 + r0 < 2M, so the
+// floor is q0, or q0 + 1 when q0 + r0 reaches M. This is the exact floor
+// that the double formula gives; the two were compared on every x below
+// 2^31.
+inline std::uint32_t FLOORBYM(std::uint64_t n) {
+  const std::uint64_t q0 = n >> 31;
+  const std::uint64_t r0 = n & 2147483647u;
+  return static_cast<std::uint32_t>(q0 + (q0 + r0 >= 2147483647u ? 1u : 0u));
+}
+
+inline std::uint32_t PACKONE(std::uint32_t raw) {
+  const std::uint64_t x = raw - (raw == 2147483647u ? 1u : 0u);
+  return FLOORBYM(x * 32768u) << 8 | (FLOORBYM(x * 97u) + 1u);
+}
+
+const std::uint32_t* RNDIREFILL() {
+  std::uint32_t* h = history;
+  std::uint32_t x0 = h[kDeg - 3];
+  std::uint32_t x1 = h[kDeg - 2];
+  std::uint32_t x2 = h[kDeg - 1];
+  // The newest 31 values also go straight to the history's start (each
+  // slot there was last read kAhead - kDeg steps before), rather than being
+  // read back and copied after the loop.
+  constexpr int kKeep = kAhead - kDeg;
+  for (int k = 0; k < kAhead; k += 3) {
+    h[kDeg + k] = x0 = h[k] + x0;
+    h[kDeg + k + 1] = x1 = h[k + 1] + x1;
+    h[kDeg + k + 2] = x2 = h[k + 2] + x2;
+    if (k >= kKeep) h[k - kKeep] = x0;
+    if (k + 1 >= kKeep) h[k + 1 - kKeep] = x1;
+    if (k + 2 >= kKeep) h[k + 2 - kKeep] = x2;
+    aheadPacked[k] = PACKONE(x0 >> 1);
+    aheadPacked[k + 1] = PACKONE(x1 >> 1);
+    aheadPacked[k + 2] = PACKONE(x2 >> 1);
+  }
+  ++rawBlocks;
+  return aheadPacked;
+}
+#else
 // A block of kAhead raw values. The recurrence reaches back 3 values, so
 // the first loop runs value by value; packing is independent for each value.
 DUO_VECTOR_VERSIONS const std::uint32_t* RNDIREFILL() {
@@ -114,6 +158,7 @@ DUO_VECTOR_VERSIONS const std::uint32_t* RNDIREFILL() {
   ++rawBlocks;
   return aheadPacked;
 }
+#endif
 
 void GLIBCSRAND(std::uint32_t seed) {
   // The library's state: 31 words from the seed by 16807 * word mod

@@ -41,7 +41,7 @@ export async function serve(dir = webDir) {
   return { url: `http://127.0.0.1:${port}/`, close: () => new Promise((r) => server.close(r)) };
 }
 
-export async function launch() {
+export async function launch(extraArgs = []) {
   const profile = await mkdtemp(path.join(os.tmpdir(), 'duolocus-chromium-'));
   // A fresh profile folder each time (Playwright passes it as
   // --user-data-dir).
@@ -52,7 +52,7 @@ export async function launch() {
     viewport: { width: 1280, height: 900 },
     args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
       '--disable-background-networking', '--disable-component-update', '--disable-sync',
-      ...(process.env.DUOLOCUS_CHROMIUM_ARGS ? process.env.DUOLOCUS_CHROMIUM_ARGS.split(' ') : [])],
+      ...extraArgs],
   });
   return {
     browser,
