@@ -217,7 +217,13 @@ export class SettingsForm {
   // The field a message is about: the one whose key or label it names
   // (the longest such name wins, so "fitness.AaBb" is not taken for a
   // shorter key that starts the same).
+  // A start check names the groups it concerns ("see founders, fitness and
+  // fertilization"): its message goes beside the first field changed in
+  // one of them, the likeliest culprit.
   fieldOfMessage(message) {
+    const named = (name) => new RegExp(`(^|[^A-Za-z_.])${name.replace(/[.*+?^${}()|[\]\\]/g, '\\$&')}([^A-Za-z_]|$)`).test(message);
+    const culprit = this.rows.find((row) => !this.isDefault(row.key) && (named(row.group) || message.includes(row.key)));
+    if (culprit) return culprit.key;
     let best = null;
     let bestLength = 0;
     for (const row of this.rows) {

@@ -154,8 +154,11 @@ test('a bad value is refused beside its field and nothing runs', async () => {
   }
   await page.getByRole('button', { name: 'Run', exact: true }).click();
   await page.waitForSelector('[aria-invalid="true"], #form-faults:not(:empty)');
-  const shown = await page.evaluate(() => [...document.querySelectorAll('.msg')].map((m) => m.textContent).join(' '));
-  assert.match(shown, /fertile/);
+  const marked = await page.evaluate(() => [...document.querySelectorAll('[aria-invalid="true"]')]
+    .map((el) => ({ id: el.id, message: document.getElementById(`${el.id}-msg`).textContent })));
+  assert.equal(marked.length, 1);
+  assert.match(marked[0].id, /^f-fitness-/, 'the start check\'s message sits beside a fitness changed');
+  assert.match(marked[0].message, /fertile/);
   assert.equal(await page.evaluate(() => document.body.dataset.run), undefined);
   assert.equal(await page.evaluate(() => document.getElementById('results-body').hidden), true);
   await page.close();
