@@ -245,3 +245,22 @@ test('Stop ends a long run at once, and the lab runs again offline', async () =>
   }
   await page.close();
 });
+
+test('every field has a visible label, the controls are named, and focus follows the page', async () => {
+  const { page } = await openLab(chromium.browser, server.url);
+  const fields = await page.evaluate(() => [...document.querySelectorAll('#settings input, #settings select, #exercise, #ld-choice')]
+    .map((el) => ({ id: el.id, labels: [...el.labels].map((l) => l.textContent.trim()), described: el.getAttribute('aria-describedby') })));
+  assert.ok(fields.length > 60, 'every setting of the catalogue has a field');
+  for (const f of fields) assert.ok(f.labels.length === 1 && f.labels[0].length > 0, `${f.id} has one label with text`);
+  const catalogueLabels = await page.evaluate(() => [...document.querySelectorAll('[data-key] label')].map((l) => l.textContent));
+  for (const name of ['Seed', 'Prefix', 'Iterations', 'Population size']) {
+    assert.ok(name === 'Seed' || name === 'Prefix' ? fields.some((f) => f.labels[0] === name) : catalogueLabels.includes(name), name);
+  }
+  assert.equal(await page.locator('[tabindex]:not([tabindex="0"]):not([tabindex="-1"])').count(), 0, 'no tab order of its own');
+  await page.getByRole('button', { name: 'Run', exact: true }).focus();
+  await page.keyboard.press('Enter');
+  await page.waitForSelector('body[data-run="done"]');
+  assert.equal(await page.getByRole('link', { name: 'CSV table' }).count(), 1);
+  assert.equal(await page.getByRole('link', { name: 'Text report' }).count(), 1);
+  await page.close();
+});
