@@ -4,6 +4,7 @@
 import { chromium } from 'playwright-core';
 import { createServer } from 'node:http';
 import { readFile, mkdtemp, rm } from 'node:fs/promises';
+import { existsSync } from 'node:fs';
 import { execFileSync } from 'node:child_process';
 import os from 'node:os';
 import path from 'node:path';
@@ -23,6 +24,7 @@ const TYPES = {
 // A plain static server, as any host would serve the folder (no special
 // headers).
 export async function serve(dir = webDir) {
+  if (!existsSync(path.join(dir, 'index.html'))) throw new Error(`no lab in ${dir}: build it first with make web`);
   const server = createServer(async (req, res) => {
     const url = new URL(req.url, 'http://localhost');
     let name = path.join(dir, path.normalize(decodeURIComponent(url.pathname)).replace(/^(\.\.[/\\])+/, ''));
