@@ -1,7 +1,5 @@
 // duolocus-batch: runs a study file, one job per run and seed, each job
 // writing the files the console program writes for the same settings.
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 #include <csignal>
 #include <iostream>
@@ -9,8 +7,9 @@
 #include <vector>
 
 #include "batch/apply.h"
-#include "batch/progress.h"
-#include "batch/run.h"
+#include "batch/carry.h"
+#include "batch/limits.h"
+#include "batch/seeds.h"
 #include "batch/session.h"
 #include "batch/study.h"
 #include "model/settings.h"
@@ -37,7 +36,7 @@ int main(int argc, char** argv) {
   batch::Overrides overrides;
   std::int64_t trajectory = 0;
   std::string runName;
-  bool quiet = false, check = false, list = false, session = false, indexOnly = false;
+  bool quiet = false, check = false, list = false, session = false, indexOnly = false, force = false;
   app.add_option("STUDY", studyFile, "the study file (TOML)")->required();
   auto* seedOpt = app.add_option("-s,--seed", overrides.seed, "run every job with this seed (1 to 32767)");
   auto* outOpt = app.add_option("-o,--out", overrides.out, "prefix of the output files");
@@ -51,6 +50,9 @@ int main(int argc, char** argv) {
   app.add_flag("--list", list, "print the jobs: run, seed and output prefix, tab-separated");
   app.add_flag("--session", session, "print the console session that makes the same run");
   app.add_flag("--write-index", indexOnly, "write the index file only");
+  app.add_flag("--force", force, "run every job, also those whose files are complete and match the study");
+  app.add_option("--max-jobs", overrides.maxJobs, "refuse a study of more jobs than this (default 100000)")
+      ->check(CLI::PositiveNumber);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -86,8 +88,12 @@ int main(int argc, char** argv) {
       }
     }
   }
+  if (!list && !session) batch::PREFIXFAULTS(study, faults);
   if (!faults.empty()) return REFUSE(faults);
-  if (check) return 0;
+  if (check) {
+    std::cout << study.file << ": " << batch::SEEDSTATEMENT(study) << std::endl;
+    return std::cout.fail() ? kWriteFailed : 0;
+  }
   if (list) {
     for (const batch::Job& job : jobs) std::cout << job.run << '\t' << job.seed << '\t' << job.prefix << '\n';
     std::cout << std::flush;
@@ -102,38 +108,11 @@ int main(int argc, char** argv) {
     std::cout << text << std::flush;
     return std::cout.fail() ? kWriteFailed : 0;
   }
-  std::string fault;
-  // The index lists every job of the study; a single job of a study run on
-  // its own (--run) leaves it to the run that writes it.
-  if (indexOnly || (study.multi && runName.empty())) {
-    if (!batch::WRITEINDEX(study, batch::INDEXNAME(study), trajectory, fault)) {
-      std::cerr << "duolocus-batch: " << fault << std::endl;
-      return kWriteFailed;
-    }
-    if (indexOnly) return 0;
-  }
-  batch::Progress progress;
-  batch::RunOptions options;
-  options.trajectory = trajectory;
-  if (!quiet) {
-    std::int64_t total = 0;
-    for (const batch::Job& job : jobs) {
-      const auto it = job.settings.find("iterations");
-      total += it != job.settings.end() ? it->second.count : 1;
-    }
-    batch::PROGSTART(progress, jobs.size(), total, isatty(STDERR_FILENO) == 1);
-    options.progress = &progress;
-  }
-  for (std::size_t i = 0; i < jobs.size(); ++i) {
-    progress.job = i + 1;
-    if (batch::RUNJOB(jobs[i], options, fault) != 0) {
-      batch::PROGEND(progress);
-      std::cerr << "duolocus-batch: run " << jobs[i].run << ", seed " << jobs[i].seed << ": " << fault
-                << std::endl;
-      return kWriteFailed;
-    }
-    if (!quiet) batch::PROGJOBDONE(progress);
-  }
-  batch::PROGEND(progress);
-  return 0;
+  batch::CarryOptions carry;
+  carry.trajectory = trajectory;
+  carry.quiet = quiet;
+  carry.force = force;
+  carry.indexOnly = indexOnly;
+  carry.whole = runName.empty();
+  return batch::CARRYOUT(study, jobs, carry);
 }

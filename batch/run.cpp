@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "batch/apply.h"
+#include "batch/outputs.h"
 #include "batch/trajectory.h"
 #include "console/io.h"
 #include "engine/random.h"
@@ -54,10 +55,11 @@ void ONITERATION() {
   std::exit(1);
 }
 
+// Opens the temporary name of a file; messages name the file itself.
 bool OPENONE(std::ofstream& os, const std::string& name, std::string& fault) {
   os.clear();
   errno = 0;
-  if (OPENFILE(os, name)) return true;
+  if (OPENFILE(os, PARTNAME(name))) return true;
   fault = "cannot write " + name + ": " + (errno != 0 ? std::strerror(errno) : "cannot open");
   return false;
 }
@@ -89,8 +91,8 @@ int RUNJOB(const Job& job, const RunOptions& options, std::string& fault) {
   }
   Trajectory trajectory;
   trajectory.every = options.trajectory;
-  if (options.trajectory > 0 && !TRAJOPEN(trajectory, onm + ".traj.csv")) {
-    fault = "cannot write " + trajectory.name + ": " + trajectory.error;
+  if (options.trajectory > 0 && !TRAJOPEN(trajectory, PARTNAME(onm + ".traj.csv"))) {
+    fault = "cannot write " + onm + ".traj.csv: " + trajectory.error;
     datafl.close();
     sumfl.close();
     return 1;
@@ -118,7 +120,7 @@ int RUNJOB(const Job& job, const RunOptions& options, std::string& fault) {
   } else if (!sumError.empty()) {
     fault = "could not write " + sumnm + ": " + sumError;
   } else if (!trajOk) {
-    fault = "could not write " + trajectory.name + ": " + trajectory.error;
+    fault = "could not write " + onm + ".traj.csv: " + trajectory.error;
   } else {
     return 0;
   }
@@ -136,34 +138,5 @@ std::string CSVFIELD(const std::string& text) {
 }
 
 std::string INDEXNAME(const Study& study) { return study.prefix + "_index.csv"; }
-
-bool WRITEINDEX(const Study& study, const std::string& name, std::int64_t trajectory,
-                std::string& fault) {
-  std::ofstream out;
-  if (!OPENONE(out, name, fault)) return false;
-  out << "run,seed,prefix,csv,txt,traj";
-  for (const std::string& key : study.shownKeys) out << ',' << CSVFIELD(key);
-  out << '\n';
-  for (const Job& job : study.jobs) {
-    out << CSVFIELD(job.run) << ',' << job.seed << ',' << CSVFIELD(job.prefix) << ','
-        << CSVFIELD(job.prefix + ".csv") << ',' << CSVFIELD(job.prefix + ".txt") << ','
-        << (trajectory > 0 ? CSVFIELD(job.prefix + ".traj.csv") : std::string());
-    for (const std::string& key : study.shownKeys) {
-      const auto it = job.settings.find(key);
-      out << ',';
-      if (it != job.settings.end()) out << CSVFIELD(SHOW(it->second));
-    }
-    out << '\n';
-  }
-  out.flush();
-  errno = 0;
-  const bool written = !out.fail();
-  out.close();
-  if (!written || out.fail()) {
-    fault = "could not write " + name + ": " + (errno != 0 ? std::strerror(errno) : "write error");
-    return false;
-  }
-  return true;
-}
 
 }  // namespace batch

@@ -7,6 +7,8 @@
 #include <sstream>
 #include <utility>
 
+#include "batch/limits.h"
+#include "batch/seeds.h"
 #include "model/settings.h"
 
 namespace batch {
@@ -58,7 +60,7 @@ std::string UNKNOWN(const std::string& where, const std::string& name) {
   }
   std::string text = where + ": unknown key " + name + "; ";
   if (table.empty()) {
-    text += "a study holds prefix, seed, [sweep], [runs.NAME] and the settings " + JOIN(known);
+    text += "a study holds prefix, seed, seed_mode, [sweep], [runs.NAME] and the settings " + JOIN(known);
   } else {
     text += table + " holds " + JOIN(known);
   }
@@ -324,6 +326,7 @@ bool LOADSTUDY(const std::string& path, const Overrides& overrides, Study& study
     return false;
   }
   const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (!NESTINGOK(text, path, faults)) return false;
   toml::table root;
   try {
     root = toml::parse(std::string_view(text), std::string_view(path));
@@ -333,8 +336,10 @@ bool LOADSTUDY(const std::string& path, const Overrides& overrides, Study& study
                      std::string(e.description()));
     return false;
   }
-  for (const std::string& arg : overrides.sets) APPLYSET(root, arg, faults);
-  if (!faults.empty()) return false;
+  for (const std::string& arg : overrides.sets) {
+    if (NESTINGOK(arg, "--set " + arg, faults)) APPLYSET(root, arg, faults);
+  }
+  if (!faults.empty() || !JOBCOUNTOK(root, path, overrides.haveSeed, overrides.maxJobs, faults)) return false;
 
   SettingMap base;
   SeedList studySeeds;
@@ -352,6 +357,8 @@ bool LOADSTUDY(const std::string& path, const Overrides& overrides, Study& study
       }
     } else if (name == "seed") {
       studySeeds = SEEDS(*node, faults);
+    } else if (name == "seed_mode") {
+      READSEEDMODE(*node, study.independentSeeds, faults);
     } else if (name == "sweep") {
       if (const auto* t = node->as_table()) {
         READSWEEP(*t, sweep, faults);
@@ -490,7 +497,7 @@ bool LOADSTUDY(const std::string& path, const Overrides& overrides, Study& study
       for (const auto& [key, value] : run.settings) settings[key] = value;
       for (std::size_t k = 0; k < sweep.keys.size(); ++k) settings[sweep.keys[k]] = *points[p][k];
       std::vector<std::uint32_t> seeds = run.seeds.given ? run.seeds.seeds : studySeeds.seeds;
-      if (overrides.haveSeed) seeds.assign(1, static_cast<std::uint32_t>(overrides.seed));
+      if (overrides.haveSeed && !study.independentSeeds) seeds.assign(1, static_cast<std::uint32_t>(overrides.seed));
       for (std::uint32_t seed : seeds) {
         Job job;
         job.run = name;
@@ -502,7 +509,7 @@ bool LOADSTUDY(const std::string& path, const Overrides& overrides, Study& study
       }
     }
   }
-  return true;
+  return DERIVESEEDS(study, overrides, faults);
 }
 
 }  // namespace batch

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -43,41 +44,15 @@ TEST_F(BatchFeatures, ListAndCheckWriteNothing) {
             "y-p1\t4\tst_y-p1_4\ny-p1\t8\tst_y-p1_8\ny-p2\t4\tst_y-p2_4\ny-p2\t8\tst_y-p2_8\n");
   // Options may stand before the study file; each --set takes one value.
   EXPECT_EQ(RunBatch(dir_, "--set iterations=3 -d seed=[4,8] ../st.toml --list").out, list.out);
+  // --check says how the runs get their seeds.
   const BatchResult check = Run(kSweep, "--check");
   EXPECT_EQ(check.status, 0);
-  EXPECT_EQ(check.out + check.err, "");
+  EXPECT_EQ(check.out + check.err,
+            "../st.toml: 8 jobs in 4 runs; seeds: common (seed_mode = \"common\": runs given the same seeds share "
+            "them); 8 jobs share their seed with another run's job, so their results are not independent\n");
+  const BatchResult own = Run("seed_mode = \"independent\"\n" + std::string(kSweep), "--check");
+  EXPECT_EQ(own.out, "../st.toml: 8 jobs in 4 runs; seeds: independent (seed_mode = \"independent\": each run its own seeds)\n");
   EXPECT_TRUE(FilesIn(dir_).empty());
-}
-
-TEST_F(BatchFeatures, TheIndexNamesEveryJobItsSettingsAndItsFiles) {
-  const BatchResult r = Run(kSweep, "--quiet --trajectory 20");
-  ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(ReadFile(dir_ + "/st_index.csv"),
-            "run,seed,prefix,csv,txt,traj,map_distance_cM,fertilization\n"
-            "x-p1,4,st_x-p1_4,st_x-p1_4.csv,st_x-p1_4.txt,st_x-p1_4.traj.csv,0.5,\n"
-            "x-p1,8,st_x-p1_8,st_x-p1_8.csv,st_x-p1_8.txt,st_x-p1_8.traj.csv,0.5,\n"
-            "x-p2,4,st_x-p2_4,st_x-p2_4.csv,st_x-p2_4.txt,st_x-p2_4.traj.csv,20,\n"
-            "x-p2,8,st_x-p2_8,st_x-p2_8.csv,st_x-p2_8.txt,st_x-p2_8.traj.csv,20,\n"
-            "y-p1,4,st_y-p1_4,st_y-p1_4.csv,st_y-p1_4.txt,st_y-p1_4.traj.csv,0.5,monogamy\n"
-            "y-p1,8,st_y-p1_8,st_y-p1_8.csv,st_y-p1_8.txt,st_y-p1_8.traj.csv,0.5,monogamy\n"
-            "y-p2,4,st_y-p2_4,st_y-p2_4.csv,st_y-p2_4.txt,st_y-p2_4.traj.csv,20,monogamy\n"
-            "y-p2,8,st_y-p2_8,st_y-p2_8.csv,st_y-p2_8.txt,st_y-p2_8.traj.csv,20,monogamy\n");
-  EXPECT_EQ(FilesIn(dir_).size(), 8u * 3 + 1);
-}
-
-// One job per process, as a cluster runs them: the same files as the whole
-// study, and no index (--write-index writes it on its own).
-TEST_F(BatchFeatures, OneJobOfAStudyWritesWhatTheWholeStudyWrites) {
-  ASSERT_EQ(Run(kSweep, "--quiet").status, 0);
-  const std::string whole = ReadFile(dir_ + "/st_y-p2_8.csv") + ReadFile(dir_ + "/st_y-p2_8.txt");
-  const std::string index = ReadFile(dir_ + "/st_index.csv");
-  for (const auto& name : FilesIn(dir_)) fs::remove(dir_ + "/" + name);
-  const BatchResult one = Run(kSweep, "--quiet --run y-p2 --seed 8");
-  ASSERT_EQ(one.status, 0) << one.err;
-  EXPECT_EQ(FilesIn(dir_), (std::set<std::string>{"st_y-p2_8.csv", "st_y-p2_8.txt"}));
-  EXPECT_EQ(ReadFile(dir_ + "/st_y-p2_8.csv") + ReadFile(dir_ + "/st_y-p2_8.txt"), whole);
-  ASSERT_EQ(Run(kSweep, "--write-index").status, 0);
-  EXPECT_EQ(ReadFile(dir_ + "/st_index.csv"), index);
 }
 
 std::vector<std::vector<std::string>> Rows(const std::string& csv) {
@@ -92,6 +67,60 @@ std::vector<std::vector<std::string>> Rows(const std::string& csv) {
     rows.push_back(fields);
   }
   return rows;
+}
+
+// The index names each complete job, its settings and its files relative to
+// itself, with their sizes and checksums.
+TEST_F(BatchFeatures, TheIndexNamesEveryJobItsSettingsAndItsFiles) {
+  const BatchResult r = Run(kSweep, "--quiet --trajectory 20");
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::istringstream index(ReadFile(dir_ + "/st_index.csv"));
+  std::string line;
+  std::getline(index, line);
+  EXPECT_EQ(line, "run,seed,prefix,csv,txt,traj,map_distance_cM,fertilization,"
+                  "csv_bytes,csv_crc32,txt_bytes,txt_crc32,traj_bytes,traj_crc32,job_print");
+  const std::vector<std::string> starts = {
+      "x-p1,4,st_x-p1_4,st_x-p1_4.csv,st_x-p1_4.txt,st_x-p1_4.traj.csv,0.5,,",
+      "x-p1,8,st_x-p1_8,st_x-p1_8.csv,st_x-p1_8.txt,st_x-p1_8.traj.csv,0.5,,",
+      "x-p2,4,st_x-p2_4,st_x-p2_4.csv,st_x-p2_4.txt,st_x-p2_4.traj.csv,20,,",
+      "x-p2,8,st_x-p2_8,st_x-p2_8.csv,st_x-p2_8.txt,st_x-p2_8.traj.csv,20,,",
+      "y-p1,4,st_y-p1_4,st_y-p1_4.csv,st_y-p1_4.txt,st_y-p1_4.traj.csv,0.5,monogamy,",
+      "y-p1,8,st_y-p1_8,st_y-p1_8.csv,st_y-p1_8.txt,st_y-p1_8.traj.csv,0.5,monogamy,",
+      "y-p2,4,st_y-p2_4,st_y-p2_4.csv,st_y-p2_4.txt,st_y-p2_4.traj.csv,20,monogamy,",
+      "y-p2,8,st_y-p2_8,st_y-p2_8.csv,st_y-p2_8.txt,st_y-p2_8.traj.csv,20,monogamy,"};
+  std::set<std::string> prints;
+  for (const std::string& start : starts) {
+    ASSERT_TRUE(std::getline(index, line));
+    ASSERT_EQ(line.rfind(start, 0), 0u) << line;
+    const auto fields = Rows(line)[0];
+    ASSERT_EQ(fields.size(), 15u) << line;
+    for (int k = 0; k < 3; ++k) {
+      EXPECT_EQ(std::stoull(fields[8 + 2 * k]), fs::file_size(dir_ + "/" + fields[3 + k])) << line;
+      EXPECT_EQ(fields[9 + 2 * k].find_first_not_of("0123456789abcdef"), std::string::npos) << line;
+      EXPECT_EQ(fields[9 + 2 * k].size(), 8u) << line;
+    }
+    prints.insert(fields[14]);
+  }
+  EXPECT_EQ(prints.size(), starts.size());  // every job's settings and seed differ
+  EXPECT_FALSE(std::getline(index, line));
+  EXPECT_EQ(FilesIn(dir_).size(), 8u * 3 + 1);
+}
+
+// One job per process, as a cluster runs them: the same files as the whole
+// study, and no index; --write-index then lists the jobs whose files are there.
+TEST_F(BatchFeatures, OneJobOfAStudyWritesWhatTheWholeStudyWrites) {
+  ASSERT_EQ(Run(kSweep, "--quiet").status, 0);
+  const std::string whole = ReadFile(dir_ + "/st_y-p2_8.csv") + ReadFile(dir_ + "/st_y-p2_8.txt");
+  const std::string index = ReadFile(dir_ + "/st_index.csv");
+  for (const auto& name : FilesIn(dir_)) fs::remove(dir_ + "/" + name);
+  const BatchResult one = Run(kSweep, "--quiet --run y-p2 --seed 8");
+  ASSERT_EQ(one.status, 0) << one.err;
+  EXPECT_EQ(FilesIn(dir_), (std::set<std::string>{"st_y-p2_8.csv", "st_y-p2_8.txt"}));
+  EXPECT_EQ(ReadFile(dir_ + "/st_y-p2_8.csv") + ReadFile(dir_ + "/st_y-p2_8.txt"), whole);
+  ASSERT_EQ(Run(kSweep, "--write-index").status, 0);
+  const std::size_t line = index.find("\ny-p2,8,");
+  ASSERT_NE(line, std::string::npos);
+  EXPECT_EQ(ReadFile(dir_ + "/st_index.csv"), index.substr(0, index.find('\n') + 1) + index.substr(line + 1));
 }
 
 // Every K-th generation and the last one of each iteration; the last row of
