@@ -24,6 +24,7 @@ struct Carry {
   IndexEntries entries;  // the jobs whose files are complete
   bool keepsIndex = false;
   Clock::time_point written;
+  Clock::duration writing{};  // how long the index took to write last
 };
 
 int FAIL(const std::string& what) {
@@ -32,9 +33,17 @@ int FAIL(const std::string& what) {
 }
 
 bool SAVEINDEX(Carry& c, std::string& fault) {
+  const Clock::time_point start = Clock::now();
+  const bool saved = !c.keepsIndex || WRITEINDEX(c.study, INDEXNAME(c.study), c.entries, fault);
   c.written = Clock::now();
-  return !c.keepsIndex || WRITEINDEX(c.study, INDEXNAME(c.study), c.options.trajectory, c.entries, fault);
+  c.writing = c.written - start;
+  return saved;
 }
+
+// After each job while the index is quick to write; for a large study at
+// most a twentieth of the time goes into it. A job finished since the last
+// writing runs again after an interruption.
+bool INDEXDUE(const Carry& c) { return c.keepsIndex && Clock::now() - c.written >= 20 * c.writing; }
 
 // --write-index: the jobs whose files all stand at their final names (a
 // file there is complete, as only a finished job renames it there).
@@ -78,11 +87,14 @@ bool ONEJOB(Carry& c, const Job& job, const RunOptions& run, std::string& fault)
   if (!CLEARFILES(files, fault)) return false;
   GUARD(0, files);
   const bool ran = RUNJOB(job, run, fault) == 0;
-  const bool published = ran && PUBLISH(files, fault);
   if (!ran) DISCARD(files);
+  HOLDSIGNALS(true);
+  const bool published = ran && PUBLISH(files, fault);
   GUARD(0, {});
   if (published) c.entries[{job.run, job.seed}] = ENTRYOF(job, c.options.trajectory);
-  return published;
+  const bool indexed = !published || !INDEXDUE(c) || SAVEINDEX(c, fault);
+  HOLDSIGNALS(false);
+  return published && indexed;
 }
 
 std::int64_t ITERATIONS(const std::vector<const Job*>& jobs) {
@@ -112,23 +124,16 @@ int RUNALL(Carry& c, const std::vector<const Job*>& todo) {
       return FAIL("run " + todo[i]->run + ", seed " + std::to_string(todo[i]->seed) + ": " + fault);
     }
     if (!c.options.quiet) PROGJOBDONE(progress);
-    // Often enough that an interruption loses little of the record.
-    if (c.keepsIndex && Clock::now() - c.written > std::chrono::seconds(1) && !SAVEINDEX(c, fault)) {
-      PROGEND(progress);
-      return FAIL(fault);
-    }
   }
   PROGEND(progress);
   return SAVEINDEX(c, fault) ? 0 : FAIL(fault);
 }
 
-std::vector<std::size_t> POSITIONS(const Study& study, const std::vector<Job>& jobs) {
+// Where each job's byte of the lock file is: from its run and seed, which
+// name its files, whatever the command line picked.
+std::vector<std::size_t> POSITIONS(const std::vector<Job>& jobs) {
   std::vector<std::size_t> at;
-  for (const Job& job : jobs) {
-    for (std::size_t i = 0; i < study.jobs.size(); ++i) {
-      if (study.jobs[i].run == job.run && study.jobs[i].seed == job.seed) at.push_back(i);
-    }
-  }
+  for (const Job& job : jobs) at.push_back(CRCTEXT(job.run + "\t" + std::to_string(job.seed)) & 0x3fffffffu);
   return at;
 }
 
@@ -138,7 +143,7 @@ int CARRYOUT(const Study& study, const std::vector<Job>& jobs, const CarryOption
   const bool whole = options.whole || options.indexOnly;
   StudyLock lock;
   std::string fault;
-  if (!LOCKSTUDY(lock, study.prefix, whole ? std::vector<std::size_t>{} : POSITIONS(study, jobs), fault)) {
+  if (!LOCKSTUDY(lock, study.prefix, whole ? std::vector<std::size_t>{} : POSITIONS(jobs), fault)) {
     std::cerr << "duolocus-batch: " << fault << std::endl;
     return 2;
   }

@@ -22,8 +22,8 @@ struct StudyLock {
 // The lock file of a study prefix.
 std::string LOCKNAME(const std::string& prefix);
 
-// Takes the lock for the whole study (jobs empty) or for those jobs (their
-// positions in the study). False with a message naming the prefix and the
+// Takes the lock for the whole study (jobs empty) or for those jobs (each
+// a position of its own in the lock file). False with a message naming the prefix and the
 // process that holds it, or why the lock file cannot be had.
 bool LOCKSTUDY(StudyLock& lock, const std::string& prefix, const std::vector<std::size_t>& jobs,
                std::string& fault);

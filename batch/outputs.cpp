@@ -103,6 +103,13 @@ void GUARDSIGNALS() {
   for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &action, nullptr);
 }
 
+void HOLDSIGNALS(bool hold) {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&set, sig);
+  sigprocmask(hold ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
+}
+
 FileSum SUMFILE(const std::string& name) {
   FileSum sum;
   const int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);

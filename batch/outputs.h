@@ -42,6 +42,10 @@ void GUARDLOCK(const std::string& name);
 // guarded temporaries and end the process by the same signal.
 void GUARDSIGNALS();
 
+// Holds SIGINT, SIGTERM and SIGHUP back (true) or lets them through again
+// (false): a job's files are renamed and recorded in the index as one step.
+void HOLDSIGNALS(bool hold);
+
 // Size and CRC-32 (zlib's, the checksum of gzip and PNG) of a file.
 struct FileSum {
   bool present = false;

@@ -139,9 +139,8 @@ void INDEXLINE(std::ostream& out, const Study& study, const Job& job, const Inde
 
 }  // namespace
 
-bool WRITEINDEX(const Study& study, const std::string& name, std::int64_t trajectory,
-                const IndexEntries& entries, std::string& fault) {
-  (void)trajectory;
+bool WRITEINDEX(const Study& study, const std::string& name, const IndexEntries& entries,
+                std::string& fault) {
   const std::string part = PARTNAME(name);
   GUARD(1, {name});
   std::ofstream out(part, std::ios::binary | std::ios::trunc);

@@ -42,8 +42,8 @@ IndexEntry ENTRYOF(const Job& job, std::int64_t trajectory);
 
 // Writes the index (through a temporary name) with the jobs of the study
 // that have an entry, in study order. False with the reason on failure.
-bool WRITEINDEX(const Study& study, const std::string& name, std::int64_t trajectory,
-                const IndexEntries& entries, std::string& fault);
+bool WRITEINDEX(const Study& study, const std::string& name, const IndexEntries& entries,
+                std::string& fault);
 
 }  // namespace batch
 
