@@ -9,6 +9,7 @@
 #include "batch/apply.h"
 #include "batch/carry.h"
 #include "batch/limits.h"
+#include "batch/resume.h"
 #include "batch/seeds.h"
 #include "batch/session.h"
 #include "batch/study.h"
@@ -36,7 +37,8 @@ int main(int argc, char** argv) {
   batch::Overrides overrides;
   std::int64_t trajectory = 0;
   std::string runName;
-  bool quiet = false, check = false, list = false, session = false, indexOnly = false, force = false;
+  bool quiet = false, check = false, list = false, session = false, indexOnly = false, force = false,
+       prints = false;
   app.add_option("STUDY", studyFile, "the study file (TOML)")->required();
   auto* seedOpt = app.add_option("-s,--seed", overrides.seed, "run every job with this seed (1 to 32767)");
   auto* outOpt = app.add_option("-o,--out", overrides.out, "prefix of the output files");
@@ -48,6 +50,7 @@ int main(int argc, char** argv) {
   app.add_flag("-q,--quiet", quiet, "no progress on standard error");
   app.add_flag("--check", check, "check the study and every run, write nothing");
   app.add_flag("--list", list, "print the jobs: run, seed and output prefix, tab-separated");
+  app.add_flag("--fingerprints", prints, "with --list: a fourth column, each job's fingerprint (as the index has it)");
   app.add_flag("--session", session, "print the console session that makes the same run");
   app.add_flag("--write-index", indexOnly, "write the index file only");
   app.add_flag("--force", force, "run every job, also those whose files are complete and match the study");
@@ -95,7 +98,10 @@ int main(int argc, char** argv) {
     return std::cout.fail() ? kWriteFailed : 0;
   }
   if (list) {
-    for (const batch::Job& job : jobs) std::cout << job.run << '\t' << job.seed << '\t' << job.prefix << '\n';
+    for (const batch::Job& job : jobs) {
+      std::cout << job.run << '\t' << job.seed << '\t' << job.prefix;
+      std::cout << (prints ? '\t' + batch::JOBPRINT(job, trajectory) : std::string()) << '\n';
+    }
     std::cout << std::flush;
     return std::cout.fail() ? kWriteFailed : 0;
   }
