@@ -62,7 +62,7 @@ std::string JOBPRINT(const Job& job, std::int64_t trajectory) {
   std::ostringstream text;
   text << PRINTVERSION << '\n' << BANNER << "\nseed=" << job.seed << "\nprefix=" << job.prefix
        << "\ntrajectory=" << trajectory << '\n';
-  for (const auto& [key, value] : job.settings) text << key << '=' << SHOW(value) << '\n';
+  for (const auto& [key, value] : job.settings) text << key << '=' << SHOWVALUE(value) << '\n';
   return HEX32(CRCTEXT(text.str()));
 }
 
@@ -125,7 +125,7 @@ void INDEXLINE(std::ostream& out, const Study& study, const Job& job, const Inde
   for (const std::string& key : study.shownKeys) {
     const auto it = job.settings.find(key);
     out << ',';
-    if (it != job.settings.end()) out << CSVFIELD(SHOW(it->second));
+    if (it != job.settings.end()) out << CSVFIELD(SHOWVALUE(it->second));
   }
   for (std::size_t k = 0; k < 3; ++k) {
     if (k < entry.sums.size()) {

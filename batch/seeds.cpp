@@ -4,6 +4,7 @@
 #include <map>
 #include <set>
 
+#include "batch/values.h"
 #include "model/settings.h"
 
 namespace batch {
@@ -64,8 +65,10 @@ std::string SEEDSTATEMENT(const Study& study) {
   for (const Job& job : study.jobs) ++uses[job.seed];
   std::size_t shared = 0;
   for (const auto& [seed, n] : uses) shared += n > 1 ? static_cast<std::size_t>(n) : 0;
-  std::string line = std::to_string(study.jobs.size()) + " jobs in " + std::to_string(study.runs.size()) +
-                     " runs; seeds: ";
+  const auto count = [](std::size_t n, const char* what) {
+    return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+  };
+  std::string line = count(study.jobs.size(), "job") + " in " + count(study.runs.size(), "run") + "; seeds: ";
   line += study.independentSeeds ? "independent (seed_mode = \"independent\": each run its own seeds)"
                                  : "common (seed_mode = \"common\": runs given the same seeds share them)";
   if (shared > 0) {
