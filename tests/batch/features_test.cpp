@@ -58,6 +58,17 @@ TEST_F(BatchFeatures, ListAndCheckWriteNothing) {
   const BatchResult own = Run("seed_mode = \"independent\"\n" + std::string(kSweep), "--check");
   EXPECT_NE(own.out.find("\n../st.toml: 8 jobs in 4 runs; seeds: independent (seed_mode = \"independent\": each run "
                          "its own seeds)\n"), std::string::npos) << own.out;
+  // Run r takes its seeds plus r times their span (8 - 4 + 1 = 5); --seed
+  // then picks the jobs of a seed, keeping their names.
+  const std::string independent = "seed_mode = \"independent\"\n" + std::string(kSweep);
+  EXPECT_EQ(Run(independent, "--list").out,
+            "x-p1\t4\tst_x-p1_4\nx-p1\t8\tst_x-p1_8\nx-p2\t9\tst_x-p2_9\nx-p2\t13\tst_x-p2_13\n"
+            "y-p1\t14\tst_y-p1_14\ny-p1\t18\tst_y-p1_18\ny-p2\t19\tst_y-p2_19\ny-p2\t23\tst_y-p2_23\n");
+  EXPECT_EQ(Run(independent, "--list --run y-p1 --seed 18").out, "y-p1\t18\tst_y-p1_18\n");
+  EXPECT_EQ(Run(independent, "--list --seed 5").status, 2);
+  EXPECT_NE(Run("seed_mode = \"independent\"\nseed = [1, 32000]\n[sweep]\niterations = [1, 2]\n", "--list").err.find(
+                "seed_mode = \"independent\" gives run p2 the seed 64000, above 32767"),
+            std::string::npos);
   EXPECT_TRUE(FilesIn(dir_).empty());
 }
 
