@@ -70,18 +70,25 @@ void COPYNAME(char* to, const std::string& from) {
   std::memcpy(to, from.c_str(), from.size() + 1);
 }
 
-extern "C" void ONINTERRUPT(int sig) {
+// Only calls that are safe in a signal handler.
+void UNLINKGUARDED() {
   for (int s = 0; s < kSlots; ++s) {
     for (int n = 0; n < counts[s]; ++n) {
       if (guarded[s][n][0] != '\0') unlink(guarded[s][n]);
     }
   }
   if (guardedLock[0] != '\0') unlink(guardedLock);
+}
+
+extern "C" void ONINTERRUPT(int sig) {
+  UNLINKGUARDED();
   signal(sig, SIG_DFL);
   raise(sig);
 }
 
 }  // namespace
+
+void DROPGUARDED() { UNLINKGUARDED(); }
 
 void GUARD(int slot, const std::vector<std::string>& names) {
   counts[slot] = 0;  // the handler looks at no name while they change

@@ -38,6 +38,8 @@ void DISCARD(const std::vector<std::string>& names);
 void GUARD(int slot, const std::vector<std::string>& names);
 // A file to remove as well on interruption (the lock file), or "".
 void GUARDLOCK(const std::string& name);
+// Removes the guarded temporaries now (before the program ends on a fault).
+void DROPGUARDED();
 // Installs the handlers of SIGINT, SIGTERM and SIGHUP: they remove the
 // guarded temporaries and end the process by the same signal.
 void GUARDSIGNALS();

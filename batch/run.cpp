@@ -27,6 +27,7 @@ void ONITERATION(void* context) { PROGITER(*static_cast<Live*>(context)->progres
 [[noreturn]] void ONHALT(void* context) {
   const Live& live = *static_cast<Live*>(context);
   if (live.progress != nullptr) PROGEND(*live.progress);
+  DROPGUARDED();
   std::cerr << "duolocus-batch: " << live.job << ": not enough memory for a population of "
             << RUNPOSITION().population << "; no file of this run was written" << std::endl;
   std::exit(1);
