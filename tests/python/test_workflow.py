@@ -65,9 +65,11 @@ def test_tiny_study_end_to_end(tmp_path):
     for name in ("times/p1.png", "times/p2.png", "final/p1.png", "final/p2.png", "fixation_probability.png"):
         with open(figures / name, "rb") as handle:
             assert handle.read(8) == b"\x89PNG\r\n\x1a\n", name
-    # A second run has nothing to do.
+    # A second run has nothing to do; it says how the runs get their seeds.
     status, said = snakemake(tmp_path, tmp_path / "tiny.toml")
     assert status == 0 and "Nothing to be done" in said, said
+    assert ("duolocus workflow: " + str(tmp_path / "tiny.toml") + ": 4 jobs in 2 runs; seeds: common") in said, said
+    assert "population 20" not in said
 
 
 def test_bad_study_starts_no_job(tmp_path):
