@@ -5,7 +5,7 @@ JOBS ?= 2
 # Checks for (and, as root on Debian, installs) what each target needs.
 DEPS ?= tools/ensure-deps
 
-.PHONY: all configure build batch run study test validate bench bench-web stats sanitize fuzz web serve clean
+.PHONY: all configure build batch run study test test-slurm validate bench bench-web stats sanitize fuzz web serve clean
 
 all: build
 
@@ -45,9 +45,21 @@ test:
 	else echo "Skipping the browser lab (needs emscripten, chromium, node and npm: tools/ensure-deps web)"; fi
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# The workflow through its Slurm profile on a single-node Slurm cluster
+# started here for the test (as root; tools/slurm-cluster) and stopped after
+# it, compared byte for byte with a local run.
+SLURM_DIR ?= /tmp/duolocus-slurm
+PYTHON ?= python3
+test-slurm:
+	@$(DEPS) slurm
+	@$(MAKE) --no-print-directory batch
+	tools/slurm-cluster start $(SLURM_DIR)
+	SLURM_CONF=$(SLURM_DIR)/slurm.conf DUOLOCUS_BATCH_BIN=$(abspath $(BUILD))/duolocus-batch MPLBACKEND=Agg \
+	  /usr/bin/python3 -m pytest -q -p no:cacheprovider -rs tests/python/test_slurm.py; \
+	  status=$$?; tools/slurm-cluster stop $(SLURM_DIR); exit $$status
+
 # The full validation against population-genetics theory (under a minute
 # on two cores); it rewrites docs/validation.md with the table.
-PYTHON ?= python3
 validate: build
 	$(PYTHON) tests/validation/validate.py --jobs $(JOBS) --program $(BUILD)/duolocus \
 	  --report docs/validation.md

@@ -1,16 +1,16 @@
 // duolocus-batch: runs a study file, one job per run and seed, each job
 // writing the files the console program writes for the same settings.
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 #include <csignal>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "batch/carry.h"
 #include "batch/describe.h"
-#include "batch/progress.h"
-#include "batch/run.h"
+#include "batch/limits.h"
+#include "batch/resume.h"
+#include "batch/seeds.h"
 #include "batch/session.h"
 #include "batch/study.h"
 #include "model/runentry.h"
@@ -28,6 +28,7 @@ struct Options {
   std::string runName;
   bool quiet = false, check = false, list = false, session = false, indexOnly = false;
   bool keys = false, json = false;
+  bool force = false, prints = false;
 };
 
 int REFUSE(const std::vector<std::string>& faults) {
@@ -45,7 +46,8 @@ int PRINT(const std::string& text) {
 int PARSEARGS(int argc, char** argv, Options& o) {
   CLI::App app{"Runs the Duolocus simulations of a study file; see docs/batch.md."};
   app.add_option("STUDY", o.studyFile, "the study file (TOML)");
-  auto* seedOpt = app.add_option("-s,--seed", o.overrides.seed, "run every job with this seed (1 to 32767)");
+  auto* seedOpt = app.add_option("-s,--seed", o.overrides.seed,
+                                 "run every job with this seed (1 to " + std::to_string(MAXSEED) + ")");
   auto* outOpt = app.add_option("-o,--out", o.overrides.out, "prefix of the output files");
   app.add_option("-d,--set", o.overrides.sets, "KEY=VALUE: a setting, as in the study file (dotted key)")
       ->allow_extra_args(false);
@@ -59,6 +61,10 @@ int PARSEARGS(int argc, char** argv, Options& o) {
   app.add_flag("--write-index", o.indexOnly, "write the index file only");
   app.add_flag("--keys", o.keys, "print every setting a study may give, with its range and default");
   app.add_flag("--json", o.json, "with --keys: print them as JSON");
+  app.add_flag("--force", o.force, "run every job, also those whose files are complete and match the study");
+  app.add_option("--max-jobs", o.overrides.maxJobs, "refuse a study of more jobs (default 100000)")
+      ->check(CLI::PositiveNumber);
+  app.add_flag("--fingerprints", o.prints, "with --list: a fourth column, each job's fingerprint");
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -122,39 +128,13 @@ int SESSION(const std::vector<batch::Job>& jobs) {
   return PRINT(text);
 }
 
-int LIST(const std::vector<batch::Job>& jobs) {
+int LIST(const std::vector<batch::Job>& jobs, const Options& o) {
   std::string text;
   for (const batch::Job& job : jobs) {
-    text += job.run + '\t' + std::to_string(job.seed) + '\t' + job.prefix + '\n';
+    text += job.run + '\t' + std::to_string(job.seed) + '\t' + job.prefix;
+    text += (o.prints ? '\t' + batch::JOBPRINT(job, o.trajectory) : std::string()) + '\n';
   }
   return PRINT(text);
-}
-
-int RUNALL(const std::vector<batch::Job>& jobs, const Options& o) {
-  batch::Progress progress;
-  batch::RunOptions options;
-  options.trajectory = o.trajectory;
-  if (!o.quiet) {
-    std::int64_t total = 0;
-    for (const batch::Job& job : jobs) {
-      const auto it = job.settings.find("iterations");
-      total += it != job.settings.end() ? it->second.count : 1;
-    }
-    batch::PROGSTART(progress, jobs.size(), total, isatty(STDERR_FILENO) == 1);
-    options.progress = &progress;
-  }
-  std::string fault;
-  for (std::size_t i = 0; i < jobs.size(); ++i) {
-    progress.job = i + 1;
-    if (batch::RUNJOB(jobs[i], options, fault) != 0) {
-      batch::PROGEND(progress);
-      std::cerr << "duolocus-batch: run " << jobs[i].run << ", seed " << jobs[i].seed << ": " << fault << std::endl;
-      return kWriteFailed;
-    }
-    if (!o.quiet) batch::PROGJOBDONE(progress);
-  }
-  batch::PROGEND(progress);
-  return 0;
 }
 
 int STUDY(const Options& o) {
@@ -165,20 +145,18 @@ int STUDY(const Options& o) {
   if (!CHOOSE(study, o.runName, jobs, faults)) return REFUSE(faults);
   std::string describe;
   if (!CHECKJOBS(study, jobs, describe, faults)) return REFUSE(faults);
-  if (o.check) return PRINT(describe);
-  if (o.list) return LIST(jobs);
+  if (!o.list && !o.session) batch::PREFIXFAULTS(study, faults);
+  if (!faults.empty()) return REFUSE(faults);
+  if (o.check) return PRINT(describe + study.file + ": " + batch::SEEDSTATEMENT(study) + '\n');
+  if (o.list) return LIST(jobs, o);
   if (o.session) return SESSION(jobs);
-  // The index lists every job of the study; a single job of a study run on
-  // its own (--run) leaves it to the run that writes it.
-  if (o.indexOnly || (study.multi && o.runName.empty())) {
-    std::string fault;
-    if (!batch::WRITEINDEX(study, batch::INDEXNAME(study), o.trajectory, fault)) {
-      std::cerr << "duolocus-batch: " << fault << std::endl;
-      return kWriteFailed;
-    }
-    if (o.indexOnly) return 0;
-  }
-  return RUNALL(jobs, o);
+  batch::CarryOptions carry;
+  carry.trajectory = o.trajectory;
+  carry.quiet = o.quiet;
+  carry.force = o.force;
+  carry.indexOnly = o.indexOnly;
+  carry.whole = o.runName.empty();
+  return batch::CARRYOUT(study, jobs, carry);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iostream>
 
+#include "batch/outputs.h"
 #include "model/runentry.h"
 
 namespace batch {
@@ -26,15 +27,17 @@ void ONITERATION(void* context) { PROGITER(*static_cast<Live*>(context)->progres
 [[noreturn]] void ONHALT(void* context) {
   const Live& live = *static_cast<Live*>(context);
   if (live.progress != nullptr) PROGEND(*live.progress);
+  DROPGUARDED();
   std::cerr << "duolocus-batch: " << live.job << ": not enough memory for a population of "
             << RUNPOSITION().population << "; no file of this run was written" << std::endl;
   std::exit(1);
 }
 
+// Opens the temporary name of a file; messages name the file itself.
 bool OPENONE(std::ofstream& os, const std::string& name, std::string& fault) {
   os.clear();
   errno = 0;
-  os.open(name, std::ios::out);
+  os.open(PARTNAME(name), std::ios::out | std::ios::binary);
   if (os.is_open()) return true;
   fault = "cannot write " + name + ": " + (errno != 0 ? std::strerror(errno) : "cannot open");
   return false;
@@ -53,11 +56,14 @@ bool FINISH(std::ofstream& os, const std::string& name, const std::string& text,
   return false;
 }
 
+// The files are kept in memory and written under temporary names after the
+// run, so that the report still names the file it will be.
 RunRequest REQUEST(const Job& job, const RunOptions& options, Live& live) {
   RunRequest request;
   request.settings = job.settings;
   request.seed = job.seed;
-  request.prefix = job.prefix;
+  request.namedAs = job.prefix;
+  request.keepBytes = true;
   request.trajectory = options.trajectory;
   request.context = &live;
   request.onHalt = ONHALT;
@@ -74,11 +80,13 @@ int RUNJOB(const Job& job, const RunOptions& options, std::string& fault) {
   Live live;
   live.progress = options.progress;
   live.job = "run " + job.run + ", seed " + std::to_string(job.seed);
-  // The trajectory file is opened first, so that a folder it cannot be
-  // written in stops the job before the run.
-  const std::string trajName = job.prefix + ".traj.csv";
-  std::ofstream traj;
-  if (options.trajectory > 0 && !OPENONE(traj, trajName, fault)) return 1;
+  // The files are opened first, so that a folder they cannot be written in
+  // stops the job before the run.
+  const std::vector<std::string> names = JOBFILES(job.prefix, options.trajectory > 0);
+  std::ofstream files[3];
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (!OPENONE(files[i], names[i], fault)) return 1;
+  }
   if (live.progress != nullptr) {
     const auto it = job.settings.find("iterations");
     const std::int64_t iters = it != job.settings.end() ? it->second.count : 1;
@@ -90,7 +98,10 @@ int RUNJOB(const Job& job, const RunOptions& options, std::string& fault) {
     fault = result.faults.empty() ? "the run failed" : result.faults[0];
     return status;
   }
-  if (options.trajectory > 0 && !FINISH(traj, trajName, result.trajectory, fault)) return 1;
+  const std::string* bytes[3] = {&result.csv, &result.txt, &result.trajectory};
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (!FINISH(files[i], names[i], *bytes[i], fault)) return 1;
+  }
   return 0;
 }
 
@@ -105,26 +116,5 @@ std::string CSVFIELD(const std::string& text) {
 }
 
 std::string INDEXNAME(const Study& study) { return study.prefix + "_index.csv"; }
-
-bool WRITEINDEX(const Study& study, const std::string& name, std::int64_t trajectory,
-                std::string& fault) {
-  std::ofstream out;
-  if (!OPENONE(out, name, fault)) return false;
-  std::string text = "run,seed,prefix,csv,txt,traj";
-  for (const std::string& key : study.shownKeys) text += ',' + CSVFIELD(key);
-  text += '\n';
-  for (const Job& job : study.jobs) {
-    text += CSVFIELD(job.run) + ',' + std::to_string(job.seed) + ',' + CSVFIELD(job.prefix) + ',' +
-            CSVFIELD(job.prefix + ".csv") + ',' + CSVFIELD(job.prefix + ".txt") + ',' +
-            (trajectory > 0 ? CSVFIELD(job.prefix + ".traj.csv") : std::string());
-    for (const std::string& key : study.shownKeys) {
-      const auto it = job.settings.find(key);
-      text += ',';
-      if (it != job.settings.end()) text += CSVFIELD(SHOWVALUE(it->second));
-    }
-    text += '\n';
-  }
-  return FINISH(out, name, text, fault);
-}
 
 }  // namespace batch

@@ -18,15 +18,11 @@ struct RunOptions {
   Progress* progress = nullptr;  // null when quiet
 };
 
-// Runs one job. Returns 0, or 1 with a message naming the file and the
+// Runs one job, writing its files under their temporary names
+// (batch/outputs.h). Returns 0, or 1 with a message naming the file and the
 // reason when an output file could not be opened or written completely
 // (2 when its settings are refused, which a checked study never is).
 int RUNJOB(const Job& job, const RunOptions& options, std::string& fault);
-
-// Writes the index of a study: one line per job. Returns false with the
-// reason when the file could not be written.
-bool WRITEINDEX(const Study& study, const std::string& name, std::int64_t trajectory,
-                std::string& fault);
 // The name of a study's index file.
 std::string INDEXNAME(const Study& study);
 

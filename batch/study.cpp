@@ -7,6 +7,8 @@
 #include <sstream>
 #include <utility>
 
+#include "batch/limits.h"
+#include "batch/seeds.h"
 #include "batch/values.h"
 #include "model/settings.h"
 
@@ -59,7 +61,7 @@ std::string UNKNOWN(const std::string& where, const std::string& name) {
   }
   std::string text = where + ": unknown key " + name + "; ";
   if (table.empty()) {
-    text += "a study holds prefix, seed, [sweep], [runs.NAME] and the settings " + JOIN(known);
+    text += "a study holds prefix, seed, seed_mode, [sweep], [runs.NAME] and the settings " + JOIN(known);
   } else {
     text += table + " holds " + JOIN(known);
   }
@@ -89,7 +91,8 @@ struct SeedList {
   std::string where;
 };
 
-const char* const SEEDRANGE = "a whole number from 1 to 32767, a list of them, or {from = 1, to = 10}";
+const std::string SEEDRANGE =
+    "a whole number from 1 to " + std::to_string(MAXSEED) + ", a list of them, or {from = 1, to = 10}";
 
 bool ONESEED(const toml::node& node, std::uint32_t& seed, std::vector<std::string>& faults,
              const std::string& name = "seed") {
@@ -331,6 +334,7 @@ bool PARSE(const std::string& path, const Overrides& overrides, toml::table& roo
     return false;
   }
   const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (!NESTINGOK(text, path, faults)) return false;
   try {
     root = toml::parse(std::string_view(text), std::string_view(path));
   } catch (const toml::parse_error& e) {
@@ -339,8 +343,10 @@ bool PARSE(const std::string& path, const Overrides& overrides, toml::table& roo
                      std::string(e.description()));
     return false;
   }
-  for (const std::string& arg : overrides.sets) APPLYSET(root, arg, faults);
-  return faults.empty();
+  for (const std::string& arg : overrides.sets) {
+    if (NESTINGOK(arg, "--set " + arg, faults)) APPLYSET(root, arg, faults);
+  }
+  return faults.empty() && JOBCOUNTOK(root, path, overrides.haveSeed, overrides.maxJobs, faults);
 }
 
 // One [runs.NAME] table: its settings and its own seeds.
@@ -386,6 +392,8 @@ void READTOP(const std::string& name, const toml::node& node, Study& study, Part
     READPREFIX(node, study, faults);
   } else if (name == "seed") {
     parts.seeds = SEEDS(node, faults);
+  } else if (name == "seed_mode") {
+    READSEEDMODE(node, study.independentSeeds, faults);
   } else if (name == "sweep") {
     if (const auto* t = node.as_table()) {
       READSWEEP(*t, parts.sweep, faults);
@@ -478,7 +486,8 @@ std::size_t CHECKSEEDS(const Parts& parts, const Overrides& overrides, Faults& f
     const SeedList& seeds = run.seeds.given ? run.seeds : parts.seeds;
     if (!seeds.given && !overrides.haveSeed) {
       faults.push_back(run.where + ": no seed for run " + run.name +
-                       ": give seed = N (1 to 32767), a list or {from, to} in the study, or --seed S");
+                       ": give seed = N (1 to " + std::to_string(MAXSEED) +
+                       "), a list or {from, to} in the study, or --seed S");
     }
     most = std::max(most, seeds.seeds.size());
   }
@@ -501,7 +510,7 @@ void SHOWNKEYS(const Parts& parts, Study& study) {
 void ADDJOBS(const Run& run, const std::string& name, const SettingMap& settings, const Parts& parts,
              const Overrides& overrides, Study& study) {
   std::vector<std::uint32_t> seeds = run.seeds.given ? run.seeds.seeds : parts.seeds.seeds;
-  if (overrides.haveSeed) seeds.assign(1, static_cast<std::uint32_t>(overrides.seed));
+  if (overrides.haveSeed && !study.independentSeeds) seeds.assign(1, static_cast<std::uint32_t>(overrides.seed));
   for (std::uint32_t seed : seeds) {
     Job job;
     job.run = name;
@@ -567,7 +576,7 @@ bool LOADSTUDY(const std::string& path, const Overrides& overrides, Study& study
   if (!faults.empty()) return false;
   study.multi = parts.runs.size() * points.size() > 1 || seedCount > 1;
   SHOWNKEYS(parts, study);
-  return MAKEJOBS(parts, points, named, overrides, study, faults);
+  return MAKEJOBS(parts, points, named, overrides, study, faults) && DERIVESEEDS(study, overrides, faults);
 }
 
 }  // namespace batch

@@ -26,6 +26,7 @@ struct Study {
   std::vector<Job> jobs;               // run by run, seed by seed
   std::vector<std::string> shownKeys;  // swept keys, then keys set by named runs
   bool multi = false;                  // files are PREFIX_RUN_SEED, with an index
+  bool independentSeeds = false;       // seed_mode = "independent" (batch/seeds.h)
 };
 
 // What the command line changes in the study.
@@ -35,6 +36,7 @@ struct Overrides {
   std::int64_t seed = 0;
   bool haveOut = false;
   std::string out;
+  std::uint64_t maxJobs = 100000;  // refuse a study of more jobs (batch/limits.h)
 };
 
 // Reads the study at path with the overrides. On failure returns false with

@@ -8,12 +8,12 @@
 
 #include "tests/testutil.h"
 
-BatchResult RunBatch(const std::string& dir, const std::string& args) {
+BatchResult RunBatch(const std::string& dir, const std::string& args, const std::string& shell) {
   // The captured output goes beside the folder, so the folder holds only
   // what the program wrote.
   const std::string out = dir + ".stdout";
   const std::string err = dir + ".stderr";
-  const std::string command = "cd '" + dir + "' && '" DUOLOCUS_BATCH_BIN "' " + args + " < /dev/null > '" +
+  const std::string command = (shell.empty() ? "" : shell + "; ") + "cd '" + dir + "' && '" DUOLOCUS_BATCH_BIN "' " + args + " < /dev/null > '" +
                               out + "' 2> '" + err + "'";
   BatchResult r;
   const int status = std::system(command.c_str());

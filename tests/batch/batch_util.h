@@ -14,7 +14,8 @@ struct BatchResult {
 
 // Runs build/duolocus-batch in dir with the given arguments (already quoted
 // for the shell), standard input empty.
-BatchResult RunBatch(const std::string& dir, const std::string& args);
+// shell, when given, runs first in the same shell (limits, traps).
+BatchResult RunBatch(const std::string& dir, const std::string& args, const std::string& shell = "");
 // Writes text to path.
 void WriteText(const std::string& path, const std::string& text);
 // Names of the files in dir.

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -44,11 +45,30 @@ TEST_F(BatchFeatures, ListAndCheckWriteNothing) {
             "y-p1\t4\tst_y-p1_4\ny-p1\t8\tst_y-p1_8\ny-p2\t4\tst_y-p2_4\ny-p2\t8\tst_y-p2_8\n");
   // Options may stand before the study file; each --set takes one value.
   EXPECT_EQ(RunBatch(dir_, "--set iterations=3 -d seed=[4,8] ../st.toml --list").out, list.out);
+  // --check says how the runs get their seeds.
   const BatchResult check = Run(kSweep, "--check");
   EXPECT_EQ(check.status, 0);
   EXPECT_EQ(check.err, "");
   EXPECT_EQ(check.out.rfind("run x-p1, seed 4: population 160\n  founders:    AABB 10  AABb 20", 0), 0u) << check.out;
-  EXPECT_EQ(std::count(check.out.begin(), check.out.end(), '\n'), 8 * 6);
+  EXPECT_EQ(std::count(check.out.begin(), check.out.end(), '\n'), 8 * 6 + 1);
+  // Its last line says how the runs get their seeds.
+  EXPECT_NE(check.out.find("\n../st.toml: 8 jobs in 4 runs; seeds: common (seed_mode = \"common\": runs given the "
+                           "same seeds share them); 8 jobs share their seed with another run's job, so their results "
+                           "are not independent\n"), std::string::npos) << check.out;
+  const BatchResult own = Run("seed_mode = \"independent\"\n" + std::string(kSweep), "--check");
+  EXPECT_NE(own.out.find("\n../st.toml: 8 jobs in 4 runs; seeds: independent (seed_mode = \"independent\": each run "
+                         "its own seeds)\n"), std::string::npos) << own.out;
+  // Run r takes its seeds plus r times their span (8 - 4 + 1 = 5); --seed
+  // then picks the jobs of a seed, keeping their names.
+  const std::string independent = "seed_mode = \"independent\"\n" + std::string(kSweep);
+  EXPECT_EQ(Run(independent, "--list").out,
+            "x-p1\t4\tst_x-p1_4\nx-p1\t8\tst_x-p1_8\nx-p2\t9\tst_x-p2_9\nx-p2\t13\tst_x-p2_13\n"
+            "y-p1\t14\tst_y-p1_14\ny-p1\t18\tst_y-p1_18\ny-p2\t19\tst_y-p2_19\ny-p2\t23\tst_y-p2_23\n");
+  EXPECT_EQ(Run(independent, "--list --run y-p1 --seed 18").out, "y-p1\t18\tst_y-p1_18\n");
+  EXPECT_EQ(Run(independent, "--list --seed 5").status, 2);
+  EXPECT_NE(Run("seed_mode = \"independent\"\nseed = [1, 32000]\n[sweep]\niterations = [1, 2]\n", "--list").err.find(
+                "seed_mode = \"independent\" gives run p2 the seed 64000, above 32767"),
+            std::string::npos);
   EXPECT_TRUE(FilesIn(dir_).empty());
 }
 
@@ -69,7 +89,8 @@ TEST_F(BatchFeatures, CheckShowsTheStartingPopulationFitnessAndImmigrants) {
             "  fitness:     AABB 0.250000  AABb 1.000000  AAbb 1.000000  AaBB 1.000000  AaBb 1.000000  "
             "Aabb 1.000000  aaBB 1.000000  aaBb 1.000000  aabb 0.500000\n"
             "  immigrants:  2.5 per generation: AABB 0.0000  AABb 0.0000  AAbb 0.0000  AaBB 0.0000  "
-            "AaBb 0.5000  Aabb 0.0000  aaBB 0.0000  aaBb 0.0000  aabb 0.5000\n");
+            "AaBb 0.5000  Aabb 0.0000  aaBB 0.0000  aaBb 0.0000  aabb 0.5000\n"
+            "../st.toml: 1 job in 1 run; seeds: common (seed_mode = \"common\": runs given the same seeds share them)\n");
   const BatchResult phase = Run("seed = 3\n[founders]\nAaBb = 4\n", "--check");
   EXPECT_NE(phase.out.find("p_AB 0.2500  p_Ab 0.2500  p_aB 0.2500  p_ab 0.2500 (AaBb founders counted half in each phase)"),
             std::string::npos) << phase.out;
@@ -95,37 +116,6 @@ TEST_F(BatchFeatures, KeysListTheCatalogue) {
   EXPECT_EQ(RunBatch(dir_, "").status, 2);
 }
 
-TEST_F(BatchFeatures, TheIndexNamesEveryJobItsSettingsAndItsFiles) {
-  const BatchResult r = Run(kSweep, "--quiet --trajectory 20");
-  ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(ReadFile(dir_ + "/st_index.csv"),
-            "run,seed,prefix,csv,txt,traj,map_distance_cM,fertilization\n"
-            "x-p1,4,st_x-p1_4,st_x-p1_4.csv,st_x-p1_4.txt,st_x-p1_4.traj.csv,0.5,\n"
-            "x-p1,8,st_x-p1_8,st_x-p1_8.csv,st_x-p1_8.txt,st_x-p1_8.traj.csv,0.5,\n"
-            "x-p2,4,st_x-p2_4,st_x-p2_4.csv,st_x-p2_4.txt,st_x-p2_4.traj.csv,20,\n"
-            "x-p2,8,st_x-p2_8,st_x-p2_8.csv,st_x-p2_8.txt,st_x-p2_8.traj.csv,20,\n"
-            "y-p1,4,st_y-p1_4,st_y-p1_4.csv,st_y-p1_4.txt,st_y-p1_4.traj.csv,0.5,monogamy\n"
-            "y-p1,8,st_y-p1_8,st_y-p1_8.csv,st_y-p1_8.txt,st_y-p1_8.traj.csv,0.5,monogamy\n"
-            "y-p2,4,st_y-p2_4,st_y-p2_4.csv,st_y-p2_4.txt,st_y-p2_4.traj.csv,20,monogamy\n"
-            "y-p2,8,st_y-p2_8,st_y-p2_8.csv,st_y-p2_8.txt,st_y-p2_8.traj.csv,20,monogamy\n");
-  EXPECT_EQ(FilesIn(dir_).size(), 8u * 3 + 1);
-}
-
-// One job per process, as a cluster runs them: the same files as the whole
-// study, and no index (--write-index writes it on its own).
-TEST_F(BatchFeatures, OneJobOfAStudyWritesWhatTheWholeStudyWrites) {
-  ASSERT_EQ(Run(kSweep, "--quiet").status, 0);
-  const std::string whole = ReadFile(dir_ + "/st_y-p2_8.csv") + ReadFile(dir_ + "/st_y-p2_8.txt");
-  const std::string index = ReadFile(dir_ + "/st_index.csv");
-  for (const auto& name : FilesIn(dir_)) fs::remove(dir_ + "/" + name);
-  const BatchResult one = Run(kSweep, "--quiet --run y-p2 --seed 8");
-  ASSERT_EQ(one.status, 0) << one.err;
-  EXPECT_EQ(FilesIn(dir_), (std::set<std::string>{"st_y-p2_8.csv", "st_y-p2_8.txt"}));
-  EXPECT_EQ(ReadFile(dir_ + "/st_y-p2_8.csv") + ReadFile(dir_ + "/st_y-p2_8.txt"), whole);
-  ASSERT_EQ(Run(kSweep, "--write-index").status, 0);
-  EXPECT_EQ(ReadFile(dir_ + "/st_index.csv"), index);
-}
-
 std::vector<std::vector<std::string>> Rows(const std::string& csv) {
   std::vector<std::vector<std::string>> rows;
   std::istringstream lines(csv);
@@ -138,6 +128,60 @@ std::vector<std::vector<std::string>> Rows(const std::string& csv) {
     rows.push_back(fields);
   }
   return rows;
+}
+
+// The index names each complete job, its settings and its files relative to
+// itself, with their sizes and checksums.
+TEST_F(BatchFeatures, TheIndexNamesEveryJobItsSettingsAndItsFiles) {
+  const BatchResult r = Run(kSweep, "--quiet --trajectory 20");
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::istringstream index(ReadFile(dir_ + "/st_index.csv"));
+  std::string line;
+  std::getline(index, line);
+  EXPECT_EQ(line, "run,seed,prefix,csv,txt,traj,map_distance_cM,fertilization,"
+                  "csv_bytes,csv_crc32,txt_bytes,txt_crc32,traj_bytes,traj_crc32,job_print");
+  const std::vector<std::string> starts = {
+      "x-p1,4,st_x-p1_4,st_x-p1_4.csv,st_x-p1_4.txt,st_x-p1_4.traj.csv,0.5,,",
+      "x-p1,8,st_x-p1_8,st_x-p1_8.csv,st_x-p1_8.txt,st_x-p1_8.traj.csv,0.5,,",
+      "x-p2,4,st_x-p2_4,st_x-p2_4.csv,st_x-p2_4.txt,st_x-p2_4.traj.csv,20,,",
+      "x-p2,8,st_x-p2_8,st_x-p2_8.csv,st_x-p2_8.txt,st_x-p2_8.traj.csv,20,,",
+      "y-p1,4,st_y-p1_4,st_y-p1_4.csv,st_y-p1_4.txt,st_y-p1_4.traj.csv,0.5,monogamy,",
+      "y-p1,8,st_y-p1_8,st_y-p1_8.csv,st_y-p1_8.txt,st_y-p1_8.traj.csv,0.5,monogamy,",
+      "y-p2,4,st_y-p2_4,st_y-p2_4.csv,st_y-p2_4.txt,st_y-p2_4.traj.csv,20,monogamy,",
+      "y-p2,8,st_y-p2_8,st_y-p2_8.csv,st_y-p2_8.txt,st_y-p2_8.traj.csv,20,monogamy,"};
+  std::set<std::string> prints;
+  for (const std::string& start : starts) {
+    ASSERT_TRUE(std::getline(index, line));
+    ASSERT_EQ(line.rfind(start, 0), 0u) << line;
+    const auto fields = Rows(line)[0];
+    ASSERT_EQ(fields.size(), 15u) << line;
+    for (int k = 0; k < 3; ++k) {
+      EXPECT_EQ(std::stoull(fields[8 + 2 * k]), fs::file_size(dir_ + "/" + fields[3 + k])) << line;
+      EXPECT_EQ(fields[9 + 2 * k].find_first_not_of("0123456789abcdef"), std::string::npos) << line;
+      EXPECT_EQ(fields[9 + 2 * k].size(), 8u) << line;
+    }
+    prints.insert(fields[14]);
+  }
+  EXPECT_EQ(prints.size(), starts.size());  // every job's settings and seed differ
+  EXPECT_FALSE(std::getline(index, line));
+  EXPECT_EQ(FilesIn(dir_).size(), 8u * 3 + 1);
+}
+
+// One job per process, as a cluster runs them: the same files as the whole
+// study, and no index; --write-index then lists the jobs whose files are there.
+TEST_F(BatchFeatures, OneJobOfAStudyWritesWhatTheWholeStudyWrites) {
+  ASSERT_EQ(Run(kSweep, "--quiet").status, 0);
+  const std::string whole = ReadFile(dir_ + "/st_y-p2_8.csv") + ReadFile(dir_ + "/st_y-p2_8.txt");
+  const std::string index = ReadFile(dir_ + "/st_index.csv");
+  for (const auto& name : FilesIn(dir_)) fs::remove(dir_ + "/" + name);
+  const BatchResult one = Run(kSweep, "--quiet --run y-p2 --seed 8");
+  ASSERT_EQ(one.status, 0) << one.err;
+  EXPECT_EQ(FilesIn(dir_), (std::set<std::string>{"st_y-p2_8.csv", "st_y-p2_8.txt"}));
+  EXPECT_EQ(ReadFile(dir_ + "/st_y-p2_8.csv") + ReadFile(dir_ + "/st_y-p2_8.txt"), whole);
+  ASSERT_EQ(Run(kSweep, "--write-index").status, 0);
+  const std::size_t line = index.find("\ny-p2,8,");
+  ASSERT_NE(line, std::string::npos);
+  EXPECT_EQ(ReadFile(dir_ + "/st_index.csv"), index.substr(0, index.find('\n') + 1) + index.substr(line + 1));
 }
 
 // Every K-th generation and the last one of each iteration; the last row of

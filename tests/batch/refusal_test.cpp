@@ -2,7 +2,11 @@
 // place, the key and what is allowed, and exit status 2; outputs that
 // cannot be written end it with status 1, the file name and the reason.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cstdio>
+#include <set>
 
 #include <filesystem>
 #include <string>
@@ -27,7 +31,7 @@ struct Refusal {
 const std::vector<Refusal>& Refusals() {
   static const std::vector<Refusal> cases = {
       {"UnknownKey", "seed = 1\nfitnes.aabb = 0.5\n", "",
-       "study.toml:2: unknown key fitnes.aabb; a study holds prefix, seed, [sweep], [runs.NAME] and the settings founders, fitness"},
+       "study.toml:2: unknown key fitnes.aabb; a study holds prefix, seed, seed_mode, [sweep], [runs.NAME] and the settings founders, fitness"},
       {"UnknownKeyInATable", "seed = 1\n[fitness]\nAAbB = 0.5\n", "",
        "study.toml:3: unknown key fitness.AAbB; fitness holds AABB, AABb, AAbb, AaBB, AaBb, Aabb, aaBB, aaBb, aabb"},
       {"ImmigrantSharesShortOfOne", "seed = 1\nmigration.immigrants = 2\nmigration.mix.AABB = 0.5\n", "",
@@ -144,21 +148,24 @@ TEST(Refused, AStudyFileThatCannotBeRead) {
 
 struct WriteCase {
   std::string name;
-  std::string prepare;  // what stands in the folder before the run
+  std::string prepare;  // a folder that stands in the way of a file
+  std::string shell;    // a limit on the size of a file (in 512-byte blocks)
   std::string args;
   std::string message;
 };
 
-// Outputs that cannot be written: the file, the reason, status 1.
-TEST(WriteFailures, NameTheFileAndTheReason) {
+// Outputs that cannot be written: the file, the reason, status 1, and no
+// file left at a final name nor under a temporary one.
+TEST(WriteFailures, NameTheFileAndTheReasonAndLeaveNothing) {
+  const std::string limit = "trap '' XFSZ; ulimit -f ";
   const std::vector<WriteCase> cases = {
-      {"MissingFolder", "", "--out nofolder/x", "run main, seed 1: cannot write nofolder/x.csv: No such file or directory"},
-      {"ReportIsAFolder", "x.txt/", "--out x", "run main, seed 1: cannot write x.txt: Is a directory"},
-      {"FullDiskUnderTheTable", "x.csv>/dev/full", "--out x", "run main, seed 1: could not write x.csv: No space left on device"},
-      {"FullDiskUnderTheReport", "x.txt>/dev/full", "--out x", "run main, seed 1: could not write x.txt: No space left on device"},
-      {"FullDiskUnderTheTrajectory", "x.traj.csv>/dev/full", "--out x --trajectory 10",
-       "run main, seed 1: could not write x.traj.csv: No space left on device"},
-      {"IndexInAMissingFolder", "", "--out nofolder/x --set seed=[1,2]", "cannot write nofolder/x_index.csv: No such file or directory"},
+      {"ReportIsAFolder", "x.txt/", "", "--out x", "run main, seed 1: cannot write x.txt: Is a directory"},
+      {"TableCutShort", "", limit + "1", "--out x", "run main, seed 1: could not write x.csv: File too large"},
+      {"ReportCutShort", "", limit + "2", "--out x", "run main, seed 1: could not write x.txt: File too large"},
+      {"TrajectoryCutShort", "", limit + "4", "--out x --trajectory 1",
+       "run main, seed 1: could not write x.traj.csv: File too large"},
+      {"OneJobOfAStudyCutShort", "", limit + "1", "--out x --set seed=[1,2]",
+       "run main, seed 1: could not write x_main_1.csv: File too large"},
   };
   for (const WriteCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -166,28 +173,68 @@ TEST(WriteFailures, NameTheFileAndTheReason) {
     WriteText(top + "/study.toml", "seed = 1\niterations = 3\nmax_generations = 100\n");
     const std::string dir = top + "/out";
     fs::create_directory(dir);
-    if (!c.prepare.empty() && c.prepare.back() == '/') fs::create_directory(dir + "/" + c.prepare);
-    const std::size_t arrow = c.prepare.find('>');
-    if (arrow != std::string::npos) {
-      ASSERT_EQ(symlink(c.prepare.substr(arrow + 1).c_str(), (dir + "/" + c.prepare.substr(0, arrow)).c_str()), 0);
-    }
-    const BatchResult r = RunBatch(dir, "../study.toml --quiet " + c.args);
+    if (!c.prepare.empty()) fs::create_directory(dir + "/" + c.prepare);
+    const BatchResult r = RunBatch(dir, "../study.toml --quiet " + c.args, c.shell);
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    std::set<std::string> left = FilesIn(dir);
+    left.erase("x_index.csv");  // lists no job: checked below
+    EXPECT_EQ(left, c.prepare.empty() ? std::set<std::string>{} : std::set<std::string>{"x.txt"});
+    if (FileExists(dir + "/x_index.csv")) {
+      EXPECT_EQ(ReadFile(dir + "/x_index.csv").find("\nmain,"), std::string::npos);
+    }
     fs::remove_all(top);
   }
 }
 
-TEST(WriteFailures, AFolderWithoutWritePermission) {
-  if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
+// A prefix the run cannot use is refused before anything is written, with
+// --check too: exit 2.
+TEST(Refused, PrefixesThatCannotBeWritten) {
+  const std::string top = MakeTempDir();
+  WriteText(top + "/study.toml", "seed = [1, 2]\niterations = 2\nmax_generations = 50\n");
+  WriteText(top + "/afile", "");
+  const std::string dir = top + "/out";
+  fs::create_directory(dir);
+  const std::string longName(251, 'n');
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"--out nofolder/x", "output prefix nofolder/x: the folder nofolder does not exist; create it first"},
+      {"--out ../afile/x", "output prefix ../afile/x: ../afile is not a folder"},
+      {"--out " + longName, "the file name " + longName + "_main_1.traj.csv.part has 272 characters; the folder . allows 255"},
+      {"--set 'prefix=\"nofolder/y\"'", "output prefix nofolder/y: the folder nofolder does not exist"},
+  };
+  for (const auto& [args, message] : cases) {
+    for (const char* extra : {"", " --check", " --write-index"}) {
+      SCOPED_TRACE(args + extra);
+      const BatchResult r = RunBatch(dir, "../study.toml -q " + args + extra);
+      EXPECT_EQ(r.status, 2);
+      EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+      EXPECT_TRUE(FilesIn(dir).empty());
+    }
+  }
+  fs::remove_all(top);
+}
+
+// A folder the user cannot write in; as root the program runs as nobody.
+TEST(Refused, AFolderWithoutWritePermission) {
   const std::string top = MakeTempDir();
   WriteText(top + "/study.toml", "seed = 1\n");
   const std::string dir = top + "/out";
   fs::create_directory(dir);
-  fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
-  const BatchResult r = RunBatch(dir, "../study.toml --quiet --out x");
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("cannot write x.csv: Permission denied"), std::string::npos) << r.err;
+  fs::permissions(top, fs::perms::all);
+  fs::permissions(dir, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                           fs::perms::others_read | fs::perms::others_exec);
+  const std::string as = geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+  if (geteuid() != 0) fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
+  const std::string command = "cd '" + dir + "' && " + as + "'" DUOLOCUS_BATCH_BIN "' ../study.toml -q --out x --check 2>&1";
+  std::string said;
+  FILE* pipe = popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  char buffer[512];
+  while (fgets(buffer, sizeof buffer, pipe) != nullptr) said += buffer;
+  const int status = pclose(pipe);
+  EXPECT_EQ(WEXITSTATUS(status), 2) << said;
+  EXPECT_NE(said.find("output prefix x: no file can be written in the folder .: Permission denied"), std::string::npos)
+      << said;
   fs::permissions(dir, fs::perms::owner_all);
   fs::remove_all(top);
 }
