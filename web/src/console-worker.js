@@ -7,9 +7,22 @@
 const encoder = new TextEncoder();
 let queue = new Uint8Array(0);
 
+let program = null;
+
+// The files the program wrote (PREFIX.csv and PREFIX.txt of each run), from
+// its in-memory file system.
+function written() {
+  if (!program) return [];
+  return program.FS.readdir('/')
+    .filter((name) => /\.(csv|txt)$/.test(name) && program.FS.isFile(program.FS.stat(`/${name}`).mode))
+    .sort()
+    .map((name) => ({ name, bytes: program.FS.readFile(`/${name}`) }));
+}
+
 function start(files) {
   importScripts(files['duolocus-console.js']);
   createConsole({
+    preRun: [(m) => { program = m; }],
     locateFile: (name) => files[name] || name,
     takeInput(ptr, max) {
       if (queue.length === 0) return 0;
@@ -34,6 +47,10 @@ function start(files) {
 onmessage = (event) => {
   if (event.data.files) {
     start(event.data.files);
+    return;
+  }
+  if (event.data.list) {
+    postMessage({ type: 'written', files: written() });
     return;
   }
   const bytes = encoder.encode(event.data.line);

@@ -6,7 +6,8 @@
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
-import { mkdtempSync, rmSync } from 'node:fs';
+import { mkdtempSync, readFileSync, rmSync } from 'node:fs';
+import { readFile } from 'node:fs/promises';
 import os from 'node:os';
 import path from 'node:path';
 import { serve, launch, openLab, runAndDownload, nativeFiles, consoleBin } from './harness.mjs';
@@ -185,7 +186,7 @@ test('every exercise opens valid settings and explains itself', async () => {
   await page.close();
 });
 
-test('the console pane shows the native program\'s settings screen', async () => {
+test('the console pane shows the native program\'s screens and writes its files', async () => {
   const { page } = await openLab(chromium.browser, server.url);
   await page.getByRole('button', { name: 'Start the console' }).click();
   await page.waitForFunction(() => window.duolocusTerminal);
@@ -195,25 +196,34 @@ test('the console pane shows the native program\'s settings screen', async () =>
     for (let k = 0; k < buffer.length; k += 1) lines.push(buffer.getLine(k).translateToString(true));
     return lines;
   });
-  await page.waitForFunction(() => {
+  const shows = (text) => page.waitForFunction((t) => {
     const b = window.duolocusTerminal.buffer.active;
-    for (let k = 0; k < b.length; k += 1) if (b.getLine(k).translateToString(true).includes('Prefix')) return true;
+    for (let k = 0; k < b.length; k += 1) if (b.getLine(k).translateToString(true).includes(t)) return true;
     return false;
-  });
+  }, text);
+  await shows('Prefix');
   await page.locator('#terminal').click();
-  await page.keyboard.type('demo\n42\n'.replace(/\n/g, '\r'));
-  await page.waitForFunction(() => {
-    const b = window.duolocusTerminal.buffer.active;
-    for (let k = 0; k < b.length; k += 1) if (b.getLine(k).translateToString(true).startsWith('Type C<enter>')) return true;
-    return false;
-  });
+  await page.keyboard.type('demo\r42\r');
+  await shows('Type C<enter>');
   const lines = await screenText();
+
+  // The native program, given the same answers and then C and N.
   const dir = mkdtempSync(path.join(os.tmpdir(), 'duolocus-console-'));
-  const native = execFileSync(consoleBin, { input: 'demo\n42\n', cwd: dir }).toString().split('\n');
+  const native = execFileSync(consoleBin, { input: 'demo\n42\nC\nN\n', cwd: dir }).toString().split('\n');
   const from = (all) => all.slice(all.findIndex((l) => l.startsWith('Population Size:')));
   const upTo = (all) => all.slice(0, all.findIndex((l) => l.startsWith('Type C<enter>')) + 1);
   assert.deepEqual(upTo(from(lines)), upTo(from(native)));
   assert.ok(upTo(from(lines)).length >= 20);
+
+  await page.keyboard.type('C\rN\r');
+  await shows('done.');
+  assert.ok((await screenText()).some((l) => /^Replicate #1 /.test(l)));
+  await page.getByRole('button', { name: 'Files the console wrote' }).click();
+  for (const name of ['demo.csv', 'demo.txt']) {
+    const [download] = await Promise.all([page.waitForEvent('download'), page.getByRole('link', { name }).click()]);
+    const got = await readFile(await download.path());
+    assert.ok(got.equals(readFileSync(path.join(dir, name))), `${name} as the native program wrote it`);
+  }
   rmSync(dir, { recursive: true, force: true });
   await page.close();
 });
