@@ -24,7 +24,8 @@
 // Replaces every biology-level key of settings by the screen keys it
 // stands for (fitness.*, founders.*). Returns false with one message per
 // refusal (a fitness outside 0 to 1, impossible frequencies or D, both a
-// biology-level key and the screen keys it would set).
+// biology-level key and the screen keys it would set), leaving settings as
+// they were. The values are those TOVALUE gave (types and ranges checked).
 bool TRANSLATEBIOLOGY(SettingMap& settings, std::vector<std::string>& faults);
 
 // The nine founder counts for a population of size n with allele
