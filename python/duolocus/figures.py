@@ -16,7 +16,7 @@ import matplotlib.pyplot as plt  # noqa: E402
 import numpy as np  # noqa: E402
 
 from . import stats, theory  # noqa: E402
-from .errors import InputError  # noqa: E402
+from .errors import InputError, OutputError  # noqa: E402
 from .files import write_atomically  # noqa: E402
 from .tables import GENES, GENOTYPES  # noqa: E402
 
@@ -141,7 +141,10 @@ def save(fig, path):
     """Writes the PNG whole or not at all (see files.write_atomically)."""
     folder = os.path.dirname(path) or "."
     try:
-        os.makedirs(folder, exist_ok=True)
+        try:
+            os.makedirs(folder, exist_ok=True)
+        except OSError as err:
+            raise OutputError(path, f"cannot make its folder {folder}: {err.strerror}") from None
         write_atomically(path, lambda handle: fig.savefig(handle, format="png", dpi=100), binary=True)
     finally:
         plt.close(fig)

@@ -556,6 +556,11 @@ def _single(path, with_report, frequencies, data=None, txt_text=None):
         attach_report(job, txt, text=txt_text)
     elif with_report and os.path.exists(txt):
         attach_report(job, txt)
+        traj = txt[:-4] + ".traj.csv"
+        covered = _trajectory_iterations(traj) if os.path.exists(traj) else None
+        if covered is not None:
+            job.traj = traj
+            check_iterations(job, covered, f"its trajectory {traj}")
     return jobs, rows
 
 
@@ -603,7 +608,7 @@ def load_index(path, with_report=True, frequencies=True):
                 covered = _trajectory_iterations(job.traj)
                 # The trajectory samples the last generation of every
                 # iteration, extinct ones too.
-                if covered is not None and covered > job.iterations:
+                if covered is not None:
                     check_iterations(job, covered, f"its trajectory {job.traj}")
             # An empty setting has the program's default: the report says which.
             for k in keys:
