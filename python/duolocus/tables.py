@@ -36,7 +36,7 @@ JOBS_MID = ["prefix", "csv", "txt", "traj", "iterations", "rows", "extinct", "tr
 WHAT_IS_READ = ("allowed: an iteration table PREFIX.csv (its 28 columns iter,gens,...,p_ab), "
                 "a study index PREFIX_index.csv (run,seed,prefix,csv,txt,traj,...) or a merged "
                 "table (run,seed, the swept settings, then the 28 columns)")
-CHUNK = 200_000
+CHUNK = 100_000
 
 _FIXED = {big: pd.CategoricalDtype([big, small, "none"]) for _, big, small, _ in GENES}
 _HT = pd.CategoricalDtype(HAPLOTYPES + ["NA"])
@@ -249,7 +249,8 @@ def _parse_chunk(chunk, lead):
 
 def _read_chunks(path, header, data):
     names = header
-    dtypes = {name: str for name in names[:len(names) - 28]}
+    # Lead columns (run, seed, settings) serve only to find each job's rows.
+    dtypes = {name: "category" for name in names[:len(names) - 28]}
     dtypes.update({"iter": np.int64, "gens": np.int64})
     for _, big, _, at in GENES:
         dtypes[COLUMNS[at]] = _FIXED[big]
@@ -296,11 +297,11 @@ def _read_rows(path, header, jobs_of, frequencies, data=None):
                 if n:
                     change[0] = True
                 for k in range(lead):
-                    col = chunk.iloc[:, k].to_numpy(dtype=object)
+                    col = chunk.iloc[:, k].cat.codes.to_numpy()
                     change[1:] |= col[1:] != col[:-1]
                 starts = list(np.flatnonzero(change)) + [n]
                 for s, e in zip(starts[:-1], starts[1:]):
-                    values = [chunk.iloc[s, k] for k in range(lead)]
+                    values = [str(chunk.iloc[s, k]) for k in range(lead)]
                     job_index = jobs_of(values, f"{path}:{row_base + s}", last_job)
                     codes[s:e] = job_index
                     last_job = job_index
