@@ -131,16 +131,21 @@ class RunResult:
         self.report = None
         if pd is not None:
             from .reports import read_report
-            from .tables import read_table, read_trajectory
-            self.table = read_table("PREFIX.csv", data=csv)
-            self.report = read_report("PREFIX.txt", txt.decode("utf-8"))
+            from .tables import read_trajectory
+            from .tables import COLUMNS, _read_rows, public
+            # The rows as the tables module keeps them (tables.from_runs
+            # gathers runs into a study), and as a plain table.
+            self._rows = _read_rows("PREFIX.csv", COLUMNS, lambda values, place, last: 0, True, csv)
+            self.table = public(self._rows)
+            self.txt_text = txt.decode("utf-8")
+            self.report = read_report("PREFIX.txt", self.txt_text)
             self.trajectory = read_trajectory("PREFIX.traj.csv", data=traj) if traj else None
             context = self.report.context
             context["iterations"] = str(self.tallies["iterations"])
-            copies = b",NA,NA,NA," not in csv.split(b"\n", 2)[1] if csv.count(b"\n") > 1 else None
+            copies = bool(self._rows["_tA"].all()) if len(self._rows) else True
             self.table.attrs.update({"run": "run", "seed": seed, "context": context,
                                      "tallies": self.tallies,
-                                     "track_gene_copies": True if copies is None else copies})
+                                     "track_gene_copies": copies})
         else:
             import numpy as np
             self.table = _structured(csv, np)

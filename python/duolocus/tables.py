@@ -835,3 +835,30 @@ def read_trajectory(path, data=None):
                                         "the rest numbers with 7 decimals") from None
         raise InputError(path, "not a trajectory file") from None
     return frame
+
+
+# ---------------------------------------------------------------- runs made from Python
+
+def from_runs(results, names=None, keys=()):
+    """A Study of runs made with duolocus.run or run_many, each a job: named
+    by names (default run1, run2, ...), with the settings `keys` as its swept
+    columns (the values given to the run, or the defaults its report shows)."""
+    jobs, parts = [], []
+    keys = list(keys)
+    for k, result in enumerate(results):
+        name = names[k] if names else f"run{k + 1}"
+        settings = {key: str(result.settings[key]) if key in result.settings else "" for key in keys}
+        job = Job(name, result.seed, settings, f"run {name}")
+        jobs.append(job)
+        rows = result._rows.copy()
+        rows["job"] = np.int32(k)
+        _tally(jobs, rows)
+        attach_report(job, f"run {name} (report)", text=result.txt_text)
+        for key in keys:
+            if job.settings[key] == "":
+                job.settings[key] = job.context.get(key, "")
+        parts.append(rows)
+    if not jobs:
+        raise InputError("runs", "no run given: an empty study has nothing to summarise")
+    rows = pd.concat(parts, ignore_index=True)
+    return Study(jobs, rows, keys)
