@@ -2,7 +2,9 @@
 so that they never go stale."""
 
 import glob
+import json
 import os
+import sys
 
 import pytest
 
@@ -29,8 +31,16 @@ def test_notebook_runs(path, tmp_path, monkeypatch):
     if os.environ.get("DUOLOCUS_TEST_INSTALLED") != "1":
         monkeypatch.setenv("PYTHONPATH", PACKAGE_ROOT)
     monkeypatch.delenv("MPLBACKEND", raising=False)
+    # A kernel of this very Python (a venv's, under make test), whatever
+    # kernels the system lists.
+    spec = tmp_path / "jupyter" / "kernels" / "duolocus-test"
+    spec.mkdir(parents=True)
+    (spec / "kernel.json").write_text(json.dumps({
+        "argv": [sys.executable, "-m", "ipykernel_launcher", "-f", "{connection_file}"],
+        "display_name": "duolocus test", "language": "python"}))
+    monkeypatch.setenv("JUPYTER_PATH", str(tmp_path / "jupyter"))
     notebook = nbformat.read(path, as_version=4)
-    client = nbclient.NotebookClient(notebook, timeout=120, kernel_name="python3",
+    client = nbclient.NotebookClient(notebook, timeout=120, kernel_name="duolocus-test",
                                      resources={"metadata": {"path": str(tmp_path)}})
     client.execute()
     errors = [out for cell in notebook.cells if cell.cell_type == "code"
