@@ -38,28 +38,34 @@ def _float(ctx, key):
         return None
 
 
+def _gene_words(name, small, classes):
+    sh = theory.selection_s_h(classes)
+    if sh is None:
+        return None
+    s, h, favoured = sh
+    return f"{name} s = {s:.3g}, h = {h:.3g}" + (f" favouring {small}" if favoured == "small" else "")
+
+
 def describe_fitness(ctx):
-    """Selection in words: neutral, s and h per gene, or the fitnesses that differ."""
+    """Selection in words: neutral, s and h of the gene (or genes) selected,
+    or the fitnesses that differ from 1 when the genes do not select apart."""
     w = theory.fitness_table(ctx)
     if w is None:
         return None
     if max(w) - min(w) < 1e-12:
         return "neutral"
-    parts = []
-    for gene, (name, big, small) in enumerate((("Alpha", "A", "a"), ("Beta", "B", "b"))):
+    for gene, (name, small) in enumerate((("Alpha", "a"), ("Beta", "b"))):
         classes = theory.gene_fitness(w, gene)
-        if classes is None:
-            break
-        sh = theory.selection_s_h(classes)
-        if sh is None:
-            if max(classes) - min(classes) > 1e-12:
-                break
-            continue
-        s, h, favoured = sh
-        parts.append(f"{name} s = {s:.3g}, h = {h:.3g}" + (f" favouring {small}" if favoured == "small" else ""))
-    else:
-        if parts:
-            return ", ".join(parts)
+        if classes is not None:
+            # Fitness depends on this gene alone.
+            return _gene_words(name, small, classes) or "fitness " + ":".join(f"{v:g}" for v in classes)
+    alpha = [max(w[i * 3:i * 3 + 3]) for i in range(3)]
+    beta = [max(w[j::3]) for j in range(3)]
+    for rule, combine in (("multiplicative", lambda x, y: x * y), ("additive", lambda x, y: x + y - 1)):
+        if all(abs(w[i * 3 + j] - combine(alpha[i], beta[j])) < 1e-6 for i in range(3) for j in range(3)):
+            words = [_gene_words("Alpha", "a", alpha), _gene_words("Beta", "b", beta)]
+            if all(words):
+                return f"{words[0]}; {words[1]} ({rule})"
     # Epistasis: the genes do not select apart.
     return "fitness " + ", ".join(f"{g} {v:g}" for g, v in zip(GENOTYPES, w) if v != 1.0)
 
@@ -361,7 +367,10 @@ def probability(study, groups, x_key=None, series_key=None):
                     ax.errorbar([x for x, _ in shown], ys, yerr=err, fmt="o", color=colour, capsize=4,
                                 label=names[key], zorder=2)
                 laws = [theory.fixation_law(ctx, g) for _, _, ctx in points]
-                if not points or any(law is None for law in laws):
+                # Theory where a law applies: a curve, or a point at each x that has one.
+                points = [point for point, law in zip(points, laws) if law is not None]
+                laws = [law for law in laws if law is not None]
+                if not points:
                     continue
                 kinds = {law[0] for law in laws}
                 formulas |= {NEUTRAL_TEXT if k == NEUTRAL_TEXT else KIMURA_TEXT for k in kinds}
@@ -400,7 +409,7 @@ def probability(study, groups, x_key=None, series_key=None):
             if ax.get_legend_handles_labels()[0]:
                 # Against the starting frequency the corner below the diagonal
                 # stays clear unless selection acts against the allele.
-                ax.legend(fontsize=10, loc="lower right" if x_key == "p0" else "best")
+                ax.legend(fontsize=10, framealpha=0.85, loc="lower right" if x_key == "p0" else "best")
         axes[0].set_ylabel("probability of fixation (95% Wilson interval)")
         everyone = [j for jobs in members_of.values() for j in jobs]
         ctx = stats.group_context(everyone)
