@@ -143,3 +143,40 @@ class TestRefusals:
     def test_probability_of_one_run(self, sweep, tmp_path):
         status, _, err = run_tool(PLOT, "probability", "-o", tmp_path / "p.png", sweep / "sw_p1_1.csv")
         assert status == 2 and "one run only" in err
+
+
+class TestWords:
+    @staticmethod
+    def fitness(values):
+        return {f"fitness.{g}": str(w) for g, w in
+                zip(["AABB", "AABb", "AAbb", "AaBB", "AaBb", "Aabb", "aaBB", "aaBb", "aabb"], values)}
+
+    def test_selection_as_s_and_h(self):
+        assert figures.describe_fitness(self.fitness([1, 1, 1, 0.95, 0.95, 0.95, 0.9, 0.9, 0.9])) == \
+            "Alpha s = 0.1, h = 0.5"
+        assert figures.describe_fitness(self.fitness([0.8, 1, 1, 0.8, 1, 1, 0.8, 1, 1])) == \
+            "Beta s = 0.2, h = 0 favouring b"
+        both = [a * b for a in (1, 0.9, 0.8) for b in (1, 1, 0.5)]
+        assert figures.describe_fitness(self.fitness(both)) == \
+            "Alpha s = 0.2, h = 0.5; Beta s = 0.5, h = 0 (multiplicative)"
+        assert figures.describe_fitness(self.fitness([1, 1, 1, 1, 0.5, 1, 1, 1, 1])) == "fitness AaBb 0.5"
+        assert figures.describe_fitness(self.fitness([1] * 9)) == "neutral"
+
+    def test_trajectory_from_generation_0_titled_in_words(self, sweep):
+        fig = figures.trajectory_from_file(str(sweep / "sw_p2_1.traj.csv"))
+        title = fig._suptitle.get_text()
+        assert title.startswith("Allele-frequency trajectories\nN = 40, p0(A) = 0.50, p0(B) = 0.50, 50 cM")
+        assert "sw_p2" not in title
+        for ax in fig.axes:
+            drawn = [line for line in ax.get_lines() if len(line.get_xdata()) > 1]
+            assert drawn and all(line.get_xdata()[0] == 0 for line in drawn)
+        # The founders: AABB and aabb only, so D starts at 0.25.
+        assert all(line.get_ydata()[0] == pytest.approx(0.25) for line in fig.axes[2].get_lines())
+
+    def test_neutral_times_drawn_for_both_genes(self, sweep):
+        study = tables.load([str(sweep / "sw_index.csv")])
+        fig = figures.times(study, [0, 1], "p1", 30)
+        for ax, (big, small) in zip(fig.axes, (("A", "a"), ("B", "b"))):
+            labels = [t.get_text() for t in ax.get_legend().get_texts()]
+            assert any(label.startswith(f"theory, {big}: ") for label in labels), labels
+            assert any(label.startswith(f"theory, {small}: ") for label in labels), labels
