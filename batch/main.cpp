@@ -8,11 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "batch/apply.h"
+#include "batch/describe.h"
 #include "batch/progress.h"
 #include "batch/run.h"
 #include "batch/session.h"
 #include "batch/study.h"
+#include "model/runentry.h"
 #include "model/settings.h"
 
 namespace {
@@ -20,37 +21,44 @@ namespace {
 constexpr int kBadInput = 2;
 constexpr int kWriteFailed = 1;
 
+struct Options {
+  std::string studyFile;
+  batch::Overrides overrides;
+  std::int64_t trajectory = 0;
+  std::string runName;
+  bool quiet = false, check = false, list = false, session = false, indexOnly = false;
+  bool keys = false, json = false;
+};
+
 int REFUSE(const std::vector<std::string>& faults) {
   for (const std::string& fault : faults) std::cerr << "duolocus-batch: " << fault << '\n';
   std::cerr << "duolocus-batch: nothing was written" << std::endl;
   return kBadInput;
 }
 
-}  // namespace
+int PRINT(const std::string& text) {
+  std::cout << text << std::flush;
+  return std::cout.fail() ? kWriteFailed : 0;
+}
 
-int main(int argc, char** argv) {
-#ifdef SIGPIPE
-  std::signal(SIGPIPE, SIG_IGN);
-#endif
+// Reads the command line into o; returns -1 to go on, else the exit status.
+int PARSEARGS(int argc, char** argv, Options& o) {
   CLI::App app{"Runs the Duolocus simulations of a study file; see docs/batch.md."};
-  std::string studyFile;
-  batch::Overrides overrides;
-  std::int64_t trajectory = 0;
-  std::string runName;
-  bool quiet = false, check = false, list = false, session = false, indexOnly = false;
-  app.add_option("STUDY", studyFile, "the study file (TOML)")->required();
-  auto* seedOpt = app.add_option("-s,--seed", overrides.seed, "run every job with this seed (1 to 32767)");
-  auto* outOpt = app.add_option("-o,--out", overrides.out, "prefix of the output files");
-  app.add_option("-d,--set", overrides.sets, "KEY=VALUE: a setting, as in the study file (dotted key)")
+  app.add_option("STUDY", o.studyFile, "the study file (TOML)");
+  auto* seedOpt = app.add_option("-s,--seed", o.overrides.seed, "run every job with this seed (1 to 32767)");
+  auto* outOpt = app.add_option("-o,--out", o.overrides.out, "prefix of the output files");
+  app.add_option("-d,--set", o.overrides.sets, "KEY=VALUE: a setting, as in the study file (dotted key)")
       ->allow_extra_args(false);
-  app.add_option("--trajectory", trajectory, "also write PREFIX.traj.csv, every K generations")
+  app.add_option("--trajectory", o.trajectory, "also write PREFIX.traj.csv, every K generations")
       ->check(CLI::Range(std::int64_t{1}, MAXGEN));
-  app.add_option("--run", runName, "carry out this run of the study only");
-  app.add_flag("-q,--quiet", quiet, "no progress on standard error");
-  app.add_flag("--check", check, "check the study and every run, write nothing");
-  app.add_flag("--list", list, "print the jobs: run, seed and output prefix, tab-separated");
-  app.add_flag("--session", session, "print the console session that makes the same run");
-  app.add_flag("--write-index", indexOnly, "write the index file only");
+  app.add_option("--run", o.runName, "carry out this run of the study only");
+  app.add_flag("-q,--quiet", o.quiet, "no progress on standard error");
+  app.add_flag("--check", o.check, "check the study and print what each run starts from; write nothing");
+  app.add_flag("--list", o.list, "print the jobs: run, seed and output prefix, tab-separated");
+  app.add_flag("--session", o.session, "print the console session that makes the same run");
+  app.add_flag("--write-index", o.indexOnly, "write the index file only");
+  app.add_flag("--keys", o.keys, "print every setting a study may give, with its range and default");
+  app.add_flag("--json", o.json, "with --keys: print them as JSON");
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -59,63 +67,74 @@ int main(int argc, char** argv) {
     std::cerr << "duolocus-batch: " << e.what() << "\nRun with --help for the options." << std::endl;
     return kBadInput;
   }
-  overrides.haveSeed = seedOpt->count() > 0;
-  overrides.haveOut = outOpt->count() > 0;
-
-  std::vector<std::string> faults;
-  batch::Study study;
-  if (!batch::LOADSTUDY(studyFile, overrides, study, faults)) return REFUSE(faults);
-  std::vector<batch::Job> jobs = study.jobs;
-  if (!runName.empty()) {
-    std::vector<batch::Job> chosen;
-    for (const batch::Job& job : jobs) {
-      if (job.run == runName) chosen.push_back(job);
-    }
-    if (chosen.empty()) {
-      std::string names;
-      for (const std::string& n : study.runs) names += (names.empty() ? "" : ", ") + n;
-      return REFUSE({"--run " + runName + ": the study has no such run; its runs are " + names});
-    }
-    jobs.swap(chosen);
+  if (o.studyFile.empty() && !o.keys) {
+    std::cerr << "duolocus-batch: STUDY is required\nRun with --help for the options." << std::endl;
+    return kBadInput;
   }
+  o.overrides.haveSeed = seedOpt->count() > 0;
+  o.overrides.haveOut = outOpt->count() > 0;
+  return -1;
+}
+
+// The jobs of the chosen run, or every job.
+bool CHOOSE(const batch::Study& study, const std::string& runName, std::vector<batch::Job>& jobs,
+            std::vector<std::string>& faults) {
+  jobs = study.jobs;
+  if (runName.empty()) return true;
+  std::vector<batch::Job> chosen;
+  for (const batch::Job& job : jobs) {
+    if (job.run == runName) chosen.push_back(job);
+  }
+  if (chosen.empty()) {
+    std::string names;
+    for (const std::string& n : study.runs) names += (names.empty() ? "" : ", ") + n;
+    faults.push_back("--run " + runName + ": the study has no such run; its runs are " + names);
+    return false;
+  }
+  jobs.swap(chosen);
+  return true;
+}
+
+// Every job's settings as the run will take them; with describe, the text
+// of what each starts from.
+bool CHECKJOBS(const batch::Study& study, const std::vector<batch::Job>& jobs, std::string& describe,
+               std::vector<std::string>& faults) {
   for (const batch::Job& job : jobs) {
     std::vector<std::string> jobFaults;
-    if (!batch::APPLYSETTINGS(job.settings, jobFaults)) {
-      for (const std::string& f : jobFaults) {
-        faults.push_back(study.file + ": run " + job.run + ", seed " + std::to_string(job.seed) + ": " + f);
-      }
+    RunPreview preview;
+    if (PREVIEWRUN(job.settings, preview, jobFaults)) {
+      describe += batch::JOBTEXT(job, preview);
+      continue;
+    }
+    for (const std::string& f : jobFaults) {
+      faults.push_back(study.file + ": run " + job.run + ", seed " + std::to_string(job.seed) + ": " + f);
     }
   }
-  if (!faults.empty()) return REFUSE(faults);
-  if (check) return 0;
-  if (list) {
-    for (const batch::Job& job : jobs) std::cout << job.run << '\t' << job.seed << '\t' << job.prefix << '\n';
-    std::cout << std::flush;
-    return std::cout.fail() ? kWriteFailed : 0;
+  return faults.empty();
+}
+
+int SESSION(const std::vector<batch::Job>& jobs) {
+  if (jobs.size() != 1) {
+    return REFUSE({"--session makes the console session of one job: choose it with --run NAME and --seed S"});
   }
-  if (session) {
-    if (jobs.size() != 1) {
-      return REFUSE({"--session makes the console session of one job: choose it with --run NAME and --seed S"});
-    }
-    std::string text, fault;
-    if (!batch::CONSOLESESSION(jobs[0].settings, jobs[0].prefix, jobs[0].seed, text, fault)) return REFUSE({fault});
-    std::cout << text << std::flush;
-    return std::cout.fail() ? kWriteFailed : 0;
+  std::string text, fault;
+  if (!batch::CONSOLESESSION(jobs[0].settings, jobs[0].prefix, jobs[0].seed, text, fault)) return REFUSE({fault});
+  return PRINT(text);
+}
+
+int LIST(const std::vector<batch::Job>& jobs) {
+  std::string text;
+  for (const batch::Job& job : jobs) {
+    text += job.run + '\t' + std::to_string(job.seed) + '\t' + job.prefix + '\n';
   }
-  std::string fault;
-  // The index lists every job of the study; a single job of a study run on
-  // its own (--run) leaves it to the run that writes it.
-  if (indexOnly || (study.multi && runName.empty())) {
-    if (!batch::WRITEINDEX(study, batch::INDEXNAME(study), trajectory, fault)) {
-      std::cerr << "duolocus-batch: " << fault << std::endl;
-      return kWriteFailed;
-    }
-    if (indexOnly) return 0;
-  }
+  return PRINT(text);
+}
+
+int RUNALL(const std::vector<batch::Job>& jobs, const Options& o) {
   batch::Progress progress;
   batch::RunOptions options;
-  options.trajectory = trajectory;
-  if (!quiet) {
+  options.trajectory = o.trajectory;
+  if (!o.quiet) {
     std::int64_t total = 0;
     for (const batch::Job& job : jobs) {
       const auto it = job.settings.find("iterations");
@@ -124,16 +143,53 @@ int main(int argc, char** argv) {
     batch::PROGSTART(progress, jobs.size(), total, isatty(STDERR_FILENO) == 1);
     options.progress = &progress;
   }
+  std::string fault;
   for (std::size_t i = 0; i < jobs.size(); ++i) {
     progress.job = i + 1;
     if (batch::RUNJOB(jobs[i], options, fault) != 0) {
       batch::PROGEND(progress);
-      std::cerr << "duolocus-batch: run " << jobs[i].run << ", seed " << jobs[i].seed << ": " << fault
-                << std::endl;
+      std::cerr << "duolocus-batch: run " << jobs[i].run << ", seed " << jobs[i].seed << ": " << fault << std::endl;
       return kWriteFailed;
     }
-    if (!quiet) batch::PROGJOBDONE(progress);
+    if (!o.quiet) batch::PROGJOBDONE(progress);
   }
   batch::PROGEND(progress);
   return 0;
+}
+
+int STUDY(const Options& o) {
+  std::vector<std::string> faults;
+  batch::Study study;
+  std::vector<batch::Job> jobs;
+  if (!batch::LOADSTUDY(o.studyFile, o.overrides, study, faults)) return REFUSE(faults);
+  if (!CHOOSE(study, o.runName, jobs, faults)) return REFUSE(faults);
+  std::string describe;
+  if (!CHECKJOBS(study, jobs, describe, faults)) return REFUSE(faults);
+  if (o.check) return PRINT(describe);
+  if (o.list) return LIST(jobs);
+  if (o.session) return SESSION(jobs);
+  // The index lists every job of the study; a single job of a study run on
+  // its own (--run) leaves it to the run that writes it.
+  if (o.indexOnly || (study.multi && o.runName.empty())) {
+    std::string fault;
+    if (!batch::WRITEINDEX(study, batch::INDEXNAME(study), o.trajectory, fault)) {
+      std::cerr << "duolocus-batch: " << fault << std::endl;
+      return kWriteFailed;
+    }
+    if (o.indexOnly) return 0;
+  }
+  return RUNALL(jobs, o);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+#ifdef SIGPIPE
+  std::signal(SIGPIPE, SIG_IGN);
+#endif
+  Options o;
+  const int parsed = PARSEARGS(argc, argv, o);
+  if (parsed >= 0) return parsed;
+  if (o.keys) return PRINT(o.json ? CATALOGUEJSON() : batch::KEYSTEXT());
+  return STUDY(o);
 }

@@ -4,8 +4,7 @@
 #include <iostream>
 #include <sstream>
 
-#include "model/settings.h"
-#include "model/state.h"
+#include "model/runentry.h"
 
 namespace batch {
 
@@ -19,8 +18,9 @@ double SECONDS(Clock::time_point from, Clock::time_point to) {
 
 std::string STATUS(const Progress& p, Clock::time_point now) {
   std::ostringstream line;
-  // rep is one past the last iteration once the run is over.
-  const std::int64_t iteration = rep < 1 ? 1 : (rep > p.jobIters ? p.jobIters : rep);
+  // The iteration is one past the last once the run is over.
+  const RunPosition at = RUNPOSITION();
+  const std::int64_t iteration = at.iter < 1 ? 1 : (at.iter > p.jobIters ? p.jobIters : at.iter);
   line << "run " << p.job << " of " << p.jobs << " (" << p.name << "), iteration " << iteration
        << " of " << p.jobIters;
   const double jobTime = SECONDS(p.jobStart, now);
@@ -30,8 +30,8 @@ std::string STATUS(const Progress& p, Clock::time_point now) {
   }
   // Iterations done, with the one under way counted by its generations.
   double done = static_cast<double>(p.doneIters);
-  if (genMax > 0 && rep >= 1 && rep <= p.jobIters && contIter == 1) {
-    done += static_cast<double>(gen) / static_cast<double>(genMax);
+  if (at.genLimit > 0 && at.iter >= 1 && at.iter <= p.jobIters && at.going) {
+    done += static_cast<double>(at.gen) / static_cast<double>(at.genLimit);
   }
   const double elapsed = SECONDS(p.start, now);
   if (done > 0.0 && p.totalIters > 0) {

@@ -1,128 +1,97 @@
 #include "batch/run.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
-#include <sstream>
 
-#include "batch/apply.h"
-#include "batch/trajectory.h"
-#include "console/io.h"
-#include "engine/random.h"
-#include "model/derive.h"
-#include "model/driver.h"
-#include "model/settings.h"
-#include "model/state.h"
-#include "model/store.h"
-#include "report/files.h"
+#include "model/runentry.h"
 
 namespace batch {
 
 namespace {
 
-// The console's progress lines go nowhere; nothing is ever read.
-std::ostream& NULLOUT() {
-  static std::ostream out(nullptr);
-  return out;
-}
-std::istream& NULLIN() {
-  static std::istringstream in;
-  return in;
-}
+struct Live {
+  Progress* progress = nullptr;
+  std::string job;
+};
 
-Progress* liveProgress = nullptr;
-Trajectory* liveTrajectory = nullptr;
-std::string liveJob;
+void ONGENERATION(void* context) { PROGGEN(*static_cast<Live*>(context)->progress); }
 
-void ONGENERATION() {
-  if (liveTrajectory != nullptr) TRAJSAMPLE(*liveTrajectory);
-  if (liveProgress != nullptr) PROGGEN(*liveProgress);
-}
+void ONITERATION(void* context) { PROGITER(*static_cast<Live*>(context)->progress); }
 
-void ONITERATION() {
-  if (liveTrajectory != nullptr) TRAJCHECK(*liveTrajectory);
-  if (liveProgress != nullptr) PROGITER(*liveProgress);
-}
-
-// GIVEUP in a batch run means the population arrays could not be had;
-// MEMALLOC runs before any file of the job is opened.
-[[noreturn]] void ONHALT() {
-  if (liveProgress != nullptr) PROGEND(*liveProgress);
-  std::cerr << "duolocus-batch: " << liveJob << ": not enough memory for a population of "
-            << NTot << "; no file of this run was written" << std::endl;
+// The population arrays could not be had; the entry allocates them before
+// any file of the job is opened.
+[[noreturn]] void ONHALT(void* context) {
+  const Live& live = *static_cast<Live*>(context);
+  if (live.progress != nullptr) PROGEND(*live.progress);
+  std::cerr << "duolocus-batch: " << live.job << ": not enough memory for a population of "
+            << RUNPOSITION().population << "; no file of this run was written" << std::endl;
   std::exit(1);
 }
 
 bool OPENONE(std::ofstream& os, const std::string& name, std::string& fault) {
   os.clear();
   errno = 0;
-  if (OPENFILE(os, name)) return true;
+  os.open(name, std::ios::out);
+  if (os.is_open()) return true;
   fault = "cannot write " + name + ": " + (errno != 0 ? std::strerror(errno) : "cannot open");
   return false;
+}
+
+// Writes text to the open stream and closes it; false with the reason.
+bool FINISH(std::ofstream& os, const std::string& name, const std::string& text, std::string& fault) {
+  errno = 0;
+  os << text;
+  os.flush();
+  const bool written = !os.fail();
+  const int why = errno;
+  os.close();
+  if (written && !os.fail()) return true;
+  fault = "could not write " + name + ": " + (why != 0 ? std::strerror(why) : "write error");
+  return false;
+}
+
+RunRequest REQUEST(const Job& job, const RunOptions& options, Live& live) {
+  RunRequest request;
+  request.settings = job.settings;
+  request.seed = job.seed;
+  request.prefix = job.prefix;
+  request.trajectory = options.trajectory;
+  request.context = &live;
+  request.onHalt = ONHALT;
+  if (options.progress != nullptr) {
+    request.onGeneration = ONGENERATION;
+    request.onIteration = ONITERATION;
+  }
+  return request;
 }
 
 }  // namespace
 
 int RUNJOB(const Job& job, const RunOptions& options, std::string& fault) {
-  std::vector<std::string> faults;
-  APPLYSETTINGS(job.settings, faults);  // checked before any job ran
-  CONSOLE(NULLIN(), NULLOUT());
-  liveJob = "run " + job.run + ", seed " + std::to_string(job.seed);
-  haltHook = ONHALT;
-  onm = job.prefix;
-  datanm = onm + ".csv";
-  sumnm = onm + ".txt";
-  MEMALLOC();
-
-  // The hand-over of the settings screen, from a fresh random table so that
-  // the seed in the report repeats this run in either program.
-  RANDRESET();
-  doSeed = 1;
-  rsd = job.seed;
-  SEEDRND();
-  RUNFLAGS();
-  if (!OPENONE(datafl, datanm, fault)) return 1;
-  if (!OPENONE(sumfl, sumnm, fault)) {
-    datafl.close();
-    return 1;
+  Live live;
+  live.progress = options.progress;
+  live.job = "run " + job.run + ", seed " + std::to_string(job.seed);
+  // The trajectory file is opened first, so that a folder it cannot be
+  // written in stops the job before the run.
+  const std::string trajName = job.prefix + ".traj.csv";
+  std::ofstream traj;
+  if (options.trajectory > 0 && !OPENONE(traj, trajName, fault)) return 1;
+  if (live.progress != nullptr) {
+    const auto it = job.settings.find("iterations");
+    const std::int64_t iters = it != job.settings.end() ? it->second.count : 1;
+    PROGJOB(*live.progress, live.progress->job, job.run + ", seed " + std::to_string(job.seed), iters);
   }
-  Trajectory trajectory;
-  trajectory.every = options.trajectory;
-  if (options.trajectory > 0 && !TRAJOPEN(trajectory, onm + ".traj.csv")) {
-    fault = "cannot write " + trajectory.name + ": " + trajectory.error;
-    datafl.close();
-    sumfl.close();
-    return 1;
+  RunResult result;
+  const int status = RUNENTRY(REQUEST(job, options, live), result);
+  if (status != 0) {
+    fault = result.faults.empty() ? "the run failed" : result.faults[0];
+    return status;
   }
-  FILESOPENED();
-  sumfl << BANNER << std::endl;
-  CHECKFILES();
-
-  liveProgress = options.progress;
-  liveTrajectory = options.trajectory > 0 ? &trajectory : nullptr;
-  if (liveProgress != nullptr || liveTrajectory != nullptr) {
-    generationHook = ONGENERATION;
-    iterationHook = ONITERATION;
-  }
-  if (liveProgress != nullptr) PROGJOB(*liveProgress, liveProgress->job, job.run + ", seed " + std::to_string(job.seed), nIter);
-  RUNINIT();
-  RUNITERATIONS();
-  CLOSEFILES();
-  const bool trajOk = TRAJCLOSE(trajectory);
-  generationHook = iterationHook = nullptr;
-  liveProgress = nullptr;
-  liveTrajectory = nullptr;
-  if (!dataError.empty()) {
-    fault = "could not write " + datanm + ": " + dataError;
-  } else if (!sumError.empty()) {
-    fault = "could not write " + sumnm + ": " + sumError;
-  } else if (!trajOk) {
-    fault = "could not write " + trajectory.name + ": " + trajectory.error;
-  } else {
-    return 0;
-  }
-  return 1;
+  if (options.trajectory > 0 && !FINISH(traj, trajName, result.trajectory, fault)) return 1;
+  return 0;
 }
 
 std::string CSVFIELD(const std::string& text) {
@@ -141,29 +110,21 @@ bool WRITEINDEX(const Study& study, const std::string& name, std::int64_t trajec
                 std::string& fault) {
   std::ofstream out;
   if (!OPENONE(out, name, fault)) return false;
-  out << "run,seed,prefix,csv,txt,traj";
-  for (const std::string& key : study.shownKeys) out << ',' << CSVFIELD(key);
-  out << '\n';
+  std::string text = "run,seed,prefix,csv,txt,traj";
+  for (const std::string& key : study.shownKeys) text += ',' + CSVFIELD(key);
+  text += '\n';
   for (const Job& job : study.jobs) {
-    out << CSVFIELD(job.run) << ',' << job.seed << ',' << CSVFIELD(job.prefix) << ','
-        << CSVFIELD(job.prefix + ".csv") << ',' << CSVFIELD(job.prefix + ".txt") << ','
-        << (trajectory > 0 ? CSVFIELD(job.prefix + ".traj.csv") : std::string());
+    text += CSVFIELD(job.run) + ',' + std::to_string(job.seed) + ',' + CSVFIELD(job.prefix) + ',' +
+            CSVFIELD(job.prefix + ".csv") + ',' + CSVFIELD(job.prefix + ".txt") + ',' +
+            (trajectory > 0 ? CSVFIELD(job.prefix + ".traj.csv") : std::string());
     for (const std::string& key : study.shownKeys) {
       const auto it = job.settings.find(key);
-      out << ',';
-      if (it != job.settings.end()) out << CSVFIELD(SHOW(it->second));
+      text += ',';
+      if (it != job.settings.end()) text += CSVFIELD(SHOWVALUE(it->second));
     }
-    out << '\n';
+    text += '\n';
   }
-  out.flush();
-  errno = 0;
-  const bool written = !out.fail();
-  out.close();
-  if (!written || out.fail()) {
-    fault = "could not write " + name + ": " + (errno != 0 ? std::strerror(errno) : "write error");
-    return false;
-  }
-  return true;
+  return FINISH(out, name, text, fault);
 }
 
 }  // namespace batch

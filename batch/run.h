@@ -1,6 +1,6 @@
-// Carries out jobs: a fresh program and random table for each, the settings
-// applied, the run made exactly as the console makes it, and every output
-// file checked when it is closed.
+// Carries out jobs through the run entry (model/runentry.h): a fresh
+// program and random table for each, the settings applied, the run made
+// exactly as the console makes it, and every output file checked.
 #ifndef DUOLOCUS_BATCH_RUN_H
 #define DUOLOCUS_BATCH_RUN_H
 
@@ -18,9 +18,9 @@ struct RunOptions {
   Progress* progress = nullptr;  // null when quiet
 };
 
-// Runs one job, which must have passed APPLYSETTINGS. Returns 0, or 1 with
-// a message naming the file and the reason when an output file could not be
-// opened or written completely.
+// Runs one job. Returns 0, or 1 with a message naming the file and the
+// reason when an output file could not be opened or written completely
+// (2 when its settings are refused, which a checked study never is).
 int RUNJOB(const Job& job, const RunOptions& options, std::string& fault);
 
 // Writes the index of a study: one line per job. Returns false with the

@@ -3,9 +3,10 @@
 #include <sstream>
 #include <vector>
 
-#include "batch/apply.h"
+#include "model/biology.h"
 #include "model/derive.h"
 #include "model/driver.h"
+#include "model/fields.h"
 #include "model/settings.h"
 
 namespace batch {
@@ -34,99 +35,109 @@ class Typist {
   int lastFailed_ = 0;
 };
 
-const char* const GT[9] = {"AABB", "AABb", "AAbb", "AaBB", "AaBb", "Aabb", "aaBB", "aaBb", "aabb"};
-const char* const PREFS[6] = {"AA_AA", "AA_Aa", "AA_aa", "Aa_Aa", "Aa_aa", "aa_aa"};
-const char* const CHANGE[4] = {"A_to_a", "a_to_A", "B_to_b", "b_to_B"};
+// A field's answers are what its editor leaves in the program, read back
+// after APPLYFIELD; only fitness and preferences are typed as given, since
+// their editors scale what is typed.
+using Faults = std::vector<std::string>;
+
+void TYPEFOUNDERS(Typist& t, const SettingMap& s, Faults& faults) {
+  t.Command('P');
+  APPLYFIELD(s, Field::Founders, faults);
+  for (std::int64_t n : startPop) t.Count(n);
+}
+
+void TYPEMIGRATION(Typist& t, const SettingMap& s, Faults& faults) {
+  t.Command('D');
+  const std::int32_t tracked = trackCopies;
+  APPLYFIELD(s, Field::Migration, faults);
+  for (int g = 0; g < 8; ++g) t.Real(migF[g]);
+  t.Real(migN);
+  if (tracked == 1) t.Word("C");  // the note that tracking is switched off
+}
+
+void TYPEFITNESS(Typist& t, const SettingMap& s, Faults& faults) {
+  t.Command('W');
+  for (int g = 0; g < 9; ++g) {
+    const SettingValue* v = SETTING(s, "fitness." + GTNAME(g));
+    t.Real(v != nullptr ? v->real : w[g]);
+  }
+  APPLYFIELD(s, Field::Fitness, faults);
+}
+
+void TYPEMUTATION(Typist& t, const SettingMap& s) {
+  double* const target[4] = {&mutA[0], &mutA[1], &mutB[0], &mutB[1]};
+  for (int i = 0; i < 4; ++i) {
+    const SettingValue* v = SETTING(s, "mutation." + MUTATIONNAME(i, "_to_"));
+    if (v == nullptr) continue;
+    t.Command(static_cast<char>('1' + i));
+    t.Real(v->real);
+    *target[i] = v->real;
+  }
+}
+
+void TYPEFERTILIZATION(Typist& t, const SettingMap& s) {
+  // F steps the rule: allowed, monogamy, not allowed, allowed.
+  static const std::int32_t next[3] = {1, 2, 0};
+  const std::int32_t target = SETTING(s, "fertilization")->choice;
+  while (mateRule != target) {
+    t.Command('F');
+    mateRule = next[mateRule];
+  }
+}
+
+void TYPEMATING(Typist& t, const SettingMap& s, Faults& faults) {
+  t.Command('N');
+  for (int k = 0; k < 6; ++k) {
+    const SettingValue* v = SETTING(s, "mating." + MATINGNAME(k, "_"));
+    t.Real(v != nullptr ? v->real : matePref[k]);
+  }
+  APPLYFIELD(s, Field::Mating, faults);
+  if (mateCheck != 0) t.Count(mateCheck);
+}
+
+// The switches G and V: typed only when they must change.
+void TYPESWITCH(Typist& t, const SettingMap& s, Field field, Faults& faults) {
+  const bool tracking = field == Field::Tracking;
+  const SettingValue* v = SETTING(s, tracking ? "track_gene_copies" : "stop_at_fixation");
+  const std::int32_t now = tracking ? trackCopies : stopAtFix;
+  if (now == (v->flag ? 1 : 0) || (tracking && doMig != 0)) return;
+  t.Command(tracking ? 'G' : 'V');
+  APPLYFIELD(s, field, faults);
+}
+
+void TYPEFIXATION(Typist& t, const SettingMap& s, Faults& faults) {
+  t.Command('A');
+  APPLYFIELD(s, Field::Fixation, faults);
+  t.Count(setAllFix[0]);
+  t.Count(setAllFix[1]);
+  if (setAllFix[0] > 0 || setAllFix[1] > 0) t.Word("C");  // the warning
+}
+
+// One-answer fields: the command, then the value the editor keeps.
+void TYPEONE(Typist& t, const SettingMap& s, Field field, Faults& faults) {
+  t.Command(field == Field::Linkage ? 'L' : field == Field::Iterations ? 'I' : 'M');
+  APPLYFIELD(s, field, faults);
+  if (field == Field::Linkage) {
+    t.Real(rec_cM);
+  } else {
+    t.Count(field == Field::Iterations ? nIter : genMax);
+  }
+}
 
 // Types one field's command and answers, then sets the field as its editor
 // does, so the next start checks see what the console will see.
-void TYPEFIELD(Typist& t, const SettingMap& s, Field field, std::vector<std::string>& faults) {
+void TYPEFIELD(Typist& t, const SettingMap& s, Field field, Faults& faults) {
   switch (field) {
-    case Field::Founders: {
-      t.Command('P');
-      APPLYFIELD(s, field, faults);
-      for (std::int64_t n : startPop) t.Count(n);
-      return;
-    }
-    case Field::Migration: {
-      t.Command('D');
-      const std::int32_t tracked = trackCopies;
-      APPLYFIELD(s, field, faults);
-      for (int g = 0; g < 8; ++g) t.Real(migF[g]);
-      t.Real(migN);
-      if (tracked == 1) t.Word("C");  // the note that tracking is switched off
-      return;
-    }
-    case Field::Fitness:
-      t.Command('W');
-      for (int g = 0; g < 9; ++g) {
-        const auto it = s.find(std::string("fitness.") + GT[g]);
-        t.Real(it != s.end() ? it->second.real : w[g]);
-      }
-      APPLYFIELD(s, field, faults);
-      return;
-    case Field::Mutation:
-      for (int i = 0; i < 4; ++i) {
-        const auto it = s.find(std::string("mutation.") + CHANGE[i]);
-        if (it == s.end()) continue;
-        t.Command(static_cast<char>('1' + i));
-        t.Real(it->second.real);
-        double* const target[4] = {&mutA[0], &mutA[1], &mutB[0], &mutB[1]};
-        *target[i] = it->second.real;
-      }
-      return;
-    case Field::Linkage:
-      t.Command('L');
-      APPLYFIELD(s, field, faults);
-      t.Real(rec_cM);
-      return;
-    case Field::Fertilization: {
-      const std::int32_t target = s.at("fertilization").choice;
-      static const std::int32_t next[3] = {1, 2, 0};
-      while (mateRule != target) {
-        t.Command('F');
-        mateRule = next[mateRule];
-      }
-      return;
-    }
-    case Field::Mating:
-      t.Command('N');
-      for (int k = 0; k < 6; ++k) {
-        const auto it = s.find(std::string("mating.") + PREFS[k]);
-        t.Real(it != s.end() ? it->second.real : 1.0);
-      }
-      APPLYFIELD(s, field, faults);
-      if (mateCheck != 0) t.Count(mateCheck);
-      return;
+    case Field::Founders: TYPEFOUNDERS(t, s, faults); return;
+    case Field::Migration: TYPEMIGRATION(t, s, faults); return;
+    case Field::Fitness: TYPEFITNESS(t, s, faults); return;
+    case Field::Mutation: TYPEMUTATION(t, s); return;
+    case Field::Fertilization: TYPEFERTILIZATION(t, s); return;
+    case Field::Mating: TYPEMATING(t, s, faults); return;
     case Field::Tracking:
-      if (trackCopies != (s.at("track_gene_copies").flag ? 1 : 0) && doMig == 0) {
-        t.Command('G');
-        APPLYFIELD(s, field, faults);
-      }
-      return;
-    case Field::Stopping:
-      if (stopAtFix != (s.at("stop_at_fixation").flag ? 1 : 0)) {
-        t.Command('V');
-        APPLYFIELD(s, field, faults);
-      }
-      return;
-    case Field::Fixation:
-      t.Command('A');
-      APPLYFIELD(s, field, faults);
-      t.Count(setAllFix[0]);
-      t.Count(setAllFix[1]);
-      if (setAllFix[0] > 0 || setAllFix[1] > 0) t.Word("C");  // the warning
-      return;
-    case Field::Iterations:
-      t.Command('I');
-      APPLYFIELD(s, field, faults);
-      t.Count(nIter);
-      return;
-    case Field::Generations:
-      t.Command('M');
-      APPLYFIELD(s, field, faults);
-      t.Count(genMax);
-      return;
+    case Field::Stopping: TYPESWITCH(t, s, field, faults); return;
+    case Field::Fixation: TYPEFIXATION(t, s, faults); return;
+    default: TYPEONE(t, s, field, faults); return;
   }
 }
 
@@ -139,13 +150,18 @@ bool CONSOLESESSION(const SettingMap& settings, const std::string& prefix, std::
     return false;
   }
   std::vector<std::string> faults;
+  SettingMap screen = settings;
+  if (!TRANSLATEBIOLOGY(screen, faults)) {
+    fault = faults.empty() ? "the settings cannot be translated" : faults[0];
+    return false;
+  }
   RESETPROGRAM();
   STARTDEF();
   Typist t;
   t.Word(prefix);
   t.Count(seed);
   for (Field field : FIELDORDER()) {
-    if (GIVES(settings, field)) TYPEFIELD(t, settings, field, faults);
+    if (GIVES(screen, field)) TYPEFIELD(t, screen, field, faults);
   }
   t.Command('C');
   if (!faults.empty() || t.LastFailed() != 0) {

@@ -7,14 +7,15 @@
 #include <cstdint>
 #include <string>
 
-#include "batch/keys.h"
+#include "model/catalogue.h"
 
 namespace batch {
 
-// The typed session for the settings, prefix and seed, one answer a line,
-// ending with N to the run-again question. Works on the program's settings
-// (it leaves them as the job sets them). Returns false with the reason when
-// the console would refuse to start such a run.
+// The typed session for the settings (biology-level keys translated first,
+// as APPLYSETTINGS does), prefix and seed, one answer a line, ending with N
+// to the run-again question. Works on the program's settings (it leaves
+// them as the job sets them). Returns false with the reason when the
+// console would refuse to start such a run.
 bool CONSOLESESSION(const SettingMap& settings, const std::string& prefix, std::uint32_t seed,
                     std::string& session, std::string& fault);
 

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <utility>
 
+#include "batch/values.h"
 #include "model/settings.h"
 
 namespace batch {
@@ -62,21 +63,20 @@ std::string UNKNOWN(const std::string& where, const std::string& name) {
   } else {
     text += table + " holds " + JOIN(known);
   }
-  if (name == "migration.mix.aabb") text += " (the aabb share is what the other eight leave)";
   return text;
 }
 
 // A settings leaf: converted into map, or a fault.
-void SETTING(const Leaf& leaf, SettingMap& map, std::vector<std::string>& faults) {
-  const KeyDef* key = FINDKEY(leaf.first);
-  if (key == nullptr) {
+void READSETTING(const Leaf& leaf, SettingMap& map, std::vector<std::string>& faults) {
+  const SettingRow* row = FINDSETTING(leaf.first);
+  if (row == nullptr) {
     faults.push_back(UNKNOWN(WHERE(*leaf.second), leaf.first));
     return;
   }
-  Value v;
+  SettingValue v;
   std::string fault;
-  if (TOVALUE(*key, *leaf.second, v, fault)) {
-    map[key->name] = v;
+  if (TOMLVALUE(*row, *leaf.second, v, fault)) {
+    map[row->key] = v;
   } else {
     if (leaf.second->is_array()) fault += " (lists of values belong in [sweep])";
     faults.push_back(fault);
@@ -165,7 +165,7 @@ bool GOODNAME(const std::string& name) {
 
 struct Sweep {
   std::vector<std::string> keys;
-  std::vector<std::vector<Value>> values;  // per key
+  std::vector<std::vector<SettingValue>> values;  // per key
   bool zip = false;
   std::string where;
 };
@@ -189,27 +189,27 @@ void READSWEEP(const toml::table& table, Sweep& sweep, std::vector<std::string>&
       faults.push_back(where + ": sweep." + leaf.first + ": replicates are given by seed = [...] or {from, to}; the prefix is one for the study");
       continue;
     }
-    const KeyDef* key = FINDKEY(leaf.first);
-    if (key == nullptr) {
+    const SettingRow* row = FINDSETTING(leaf.first);
+    if (row == nullptr) {
       faults.push_back(UNKNOWN(where, leaf.first) + " (in [sweep])");
       continue;
     }
     const auto* array = leaf.second->as_array();
     if (array == nullptr || array->empty()) {
-      faults.push_back(where + ": sweep." + leaf.first + " must be a list of values, each " + key->range);
+      faults.push_back(where + ": sweep." + leaf.first + " must be a list of values, each " + row->range);
       continue;
     }
-    std::vector<Value> values;
+    std::vector<SettingValue> values;
     for (const toml::node& element : *array) {
-      Value v;
+      SettingValue v;
       std::string fault;
-      if (TOVALUE(*key, element, v, fault)) {
+      if (TOMLVALUE(*row, element, v, fault)) {
         values.push_back(v);
       } else {
         faults.push_back(fault);
       }
     }
-    sweep.keys.push_back(key->name);
+    sweep.keys.push_back(row->key);
     sweep.values.push_back(values);
   }
 }
@@ -274,7 +274,7 @@ void APPLYSET(toml::table& root, const std::string& arg, std::vector<std::string
     }
   }
   // The command line wins over every run and the sweep.
-  if (FINDKEY(key) != nullptr) {
+  if (FINDSETTING(key) != nullptr) {
     if (auto* sweep = root.get_as<toml::table>("sweep")) ERASEKEY(*sweep, key);
     if (auto* runs = root.get_as<toml::table>("runs")) {
       for (auto&& [name, run] : *runs) {
@@ -312,19 +312,25 @@ std::string PADDED(std::size_t i, std::size_t n) {
   return std::string(digits.size() - s.size(), '0') + s;
 }
 
-}  // namespace
 
-bool LOADSTUDY(const std::string& path, const Overrides& overrides, Study& study,
-               std::vector<std::string>& faults) {
-  study = Study{};
-  study.file = path;
+using Faults = std::vector<std::string>;
+
+// What the file says, before it becomes jobs.
+struct Parts {
+  SettingMap base;
+  SeedList seeds;
+  Sweep sweep;
+  std::vector<Run> runs;
+};
+
+// The parsed file, with the --set arguments put in; false on a fault.
+bool PARSE(const std::string& path, const Overrides& overrides, toml::table& root, Faults& faults) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     faults.push_back(path + ": cannot read the study file");
     return false;
   }
   const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  toml::table root;
   try {
     root = toml::parse(std::string_view(text), std::string_view(path));
   } catch (const toml::parse_error& e) {
@@ -334,69 +340,75 @@ bool LOADSTUDY(const std::string& path, const Overrides& overrides, Study& study
     return false;
   }
   for (const std::string& arg : overrides.sets) APPLYSET(root, arg, faults);
-  if (!faults.empty()) return false;
+  return faults.empty();
+}
 
-  SettingMap base;
-  SeedList studySeeds;
-  Sweep sweep;
-  std::vector<Run> runs;
-  study.prefix = STEM(path);
-  for (const auto& [name, node] : INORDER(root)) {
-    const std::string where = WHERE(*node);
-    if (name == "prefix") {
-      const auto* s = node->as_string();
-      if (s == nullptr || s->get().empty() || s->get().find('\0') != std::string::npos) {
-        faults.push_back(where + ": prefix must be a non-empty string naming the output files, such as \"results/demo\"");
-      } else {
-        study.prefix = s->get();
-      }
-    } else if (name == "seed") {
-      studySeeds = SEEDS(*node, faults);
-    } else if (name == "sweep") {
-      if (const auto* t = node->as_table()) {
-        READSWEEP(*t, sweep, faults);
-      } else {
-        faults.push_back(where + ": sweep must be a table: [sweep] with KEY = [values]");
-      }
-    } else if (name == "runs") {
-      const auto* t = node->as_table();
-      if (t == nullptr) {
-        faults.push_back(where + ": runs must hold tables: [runs.NAME] with settings");
-        continue;
-      }
-      for (const auto& [runName, runNode] : INORDER(*t)) {
-        Run run;
-        run.name = runName;
-        run.where = WHERE(*runNode);
-        if (!GOODNAME(runName)) {
-          faults.push_back(run.where + ": run name \"" + runName + "\" may hold only letters, digits, - and _ (1 to 64 of them); it names files");
-        }
-        const auto* rt = runNode->as_table();
-        if (rt == nullptr) {
-          faults.push_back(run.where + ": runs." + runName + " must be a table of settings");
-          continue;
-        }
-        std::vector<Leaf> leaves;
-        for (const auto& [k, v] : INORDER(*rt)) {
-          if (k == "seed") {
-            run.seeds = SEEDS(*v, faults);
-          } else if (const auto* sub = v->as_table()) {
-            FLATTEN(*sub, k, leaves);
-          } else {
-            leaves.emplace_back(k, v);
-          }
-        }
-        for (const Leaf& leaf : leaves) SETTING(leaf, run.settings, faults);
-        runs.push_back(run);
-      }
-    } else if (const auto* sub = node->as_table()) {
-      std::vector<Leaf> leaves;
-      FLATTEN(*sub, name, leaves);
-      for (const Leaf& leaf : leaves) SETTING(leaf, base, faults);
+// One [runs.NAME] table: its settings and its own seeds.
+void READRUN(const std::string& name, const toml::node& node, Parts& parts, Faults& faults) {
+  Run run;
+  run.name = name;
+  run.where = WHERE(node);
+  if (!GOODNAME(name)) {
+    faults.push_back(run.where + ": run name \"" + name +
+                     "\" may hold only letters, digits, - and _ (1 to 64 of them); it names files");
+  }
+  const auto* table = node.as_table();
+  if (table == nullptr) {
+    faults.push_back(run.where + ": runs." + name + " must be a table of settings");
+    return;
+  }
+  std::vector<Leaf> leaves;
+  for (const auto& [k, v] : INORDER(*table)) {
+    if (k == "seed") {
+      run.seeds = SEEDS(*v, faults);
+    } else if (const auto* sub = v->as_table()) {
+      FLATTEN(*sub, k, leaves);
     } else {
-      SETTING({name, node}, base, faults);
+      leaves.emplace_back(k, v);
     }
   }
+  for (const Leaf& leaf : leaves) READSETTING(leaf, run.settings, faults);
+  parts.runs.push_back(run);
+}
+
+void READPREFIX(const toml::node& node, Study& study, Faults& faults) {
+  const auto* s = node.as_string();
+  if (s == nullptr || s->get().empty() || s->get().find('\0') != std::string::npos) {
+    faults.push_back(WHERE(node) + ": prefix must be a non-empty string naming the output files, such as \"results/demo\"");
+  } else {
+    study.prefix = s->get();
+  }
+}
+
+// One entry of the top level of the file.
+void READTOP(const std::string& name, const toml::node& node, Study& study, Parts& parts, Faults& faults) {
+  if (name == "prefix") {
+    READPREFIX(node, study, faults);
+  } else if (name == "seed") {
+    parts.seeds = SEEDS(node, faults);
+  } else if (name == "sweep") {
+    if (const auto* t = node.as_table()) {
+      READSWEEP(*t, parts.sweep, faults);
+    } else {
+      faults.push_back(WHERE(node) + ": sweep must be a table: [sweep] with KEY = [values]");
+    }
+  } else if (name == "runs") {
+    const auto* t = node.as_table();
+    if (t == nullptr) {
+      faults.push_back(WHERE(node) + ": runs must hold tables: [runs.NAME] with settings");
+      return;
+    }
+    for (const auto& [runName, runNode] : INORDER(*t)) READRUN(runName, *runNode, parts, faults);
+  } else if (const auto* sub = node.as_table()) {
+    std::vector<Leaf> leaves;
+    FLATTEN(*sub, name, leaves);
+    for (const Leaf& leaf : leaves) READSETTING(leaf, parts.base, faults);
+  } else {
+    READSETTING({name, &node}, parts.base, faults);
+  }
+}
+
+void READOVERRIDES(const Overrides& overrides, Study& study, Faults& faults) {
   if (overrides.haveOut) {
     if (overrides.out.empty()) {
       faults.push_back("--out: the prefix must not be empty");
@@ -405,43 +417,51 @@ bool LOADSTUDY(const std::string& path, const Overrides& overrides, Study& study
     }
   }
   if (overrides.haveSeed && (overrides.seed < 1 || overrides.seed > MAXSEED)) {
-    faults.push_back("--seed " + std::to_string(overrides.seed) + " is out of range; allowed: 1 to 32767");
+    faults.push_back("--seed " + std::to_string(overrides.seed) + " is out of range; allowed: 1 to " +
+                     std::to_string(MAXSEED));
   }
-  if (!faults.empty()) return false;
+}
 
-  // Points of the sweep: every combination (the last key varying fastest),
-  // or the lists side by side.
-  std::vector<std::vector<const Value*>> points(1);
-  if (!sweep.keys.empty()) {
-    if (sweep.zip) {
-      const std::size_t n = sweep.values[0].size();
-      for (std::size_t k = 1; k < sweep.keys.size(); ++k) {
-        if (sweep.values[k].size() != n) {
-          faults.push_back(sweep.where + ": sweep.mode = \"zip\" needs lists of one length; sweep." +
-                           sweep.keys[0] + " has " + std::to_string(n) + " values, sweep." +
-                           sweep.keys[k] + " has " + std::to_string(sweep.values[k].size()));
-          return false;
-        }
-      }
-      points.assign(n, {});
-      for (std::size_t i = 0; i < n; ++i) {
-        for (std::size_t k = 0; k < sweep.keys.size(); ++k) points[i].push_back(&sweep.values[k][i]);
-      }
-    } else {
-      for (const auto& values : sweep.values) {
-        std::vector<std::vector<const Value*>> grown;
-        for (const auto& point : points) {
-          for (const Value& v : values) {
-            grown.push_back(point);
-            grown.back().push_back(&v);
-          }
-        }
-        points.swap(grown);
+using Point = std::vector<const SettingValue*>;
+
+// Every combination of the lists, the last key varying fastest.
+std::vector<Point> GRIDPOINTS(const Sweep& sweep) {
+  std::vector<Point> points(1);
+  for (const auto& values : sweep.values) {
+    std::vector<Point> grown;
+    for (const auto& point : points) {
+      for (const SettingValue& v : values) {
+        grown.push_back(point);
+        grown.back().push_back(&v);
       }
     }
+    points.swap(grown);
   }
-  for (const Run& run : runs) {
-    for (const std::string& key : sweep.keys) {
+  return points;
+}
+
+// The lists side by side; they must be of one length.
+bool ZIPPOINTS(const Sweep& sweep, std::vector<Point>& points, Faults& faults) {
+  const std::size_t n = sweep.values[0].size();
+  for (std::size_t k = 1; k < sweep.keys.size(); ++k) {
+    if (sweep.values[k].size() != n) {
+      faults.push_back(sweep.where + ": sweep.mode = \"zip\" needs lists of one length; sweep." + sweep.keys[0] +
+                       " has " + std::to_string(n) + " values, sweep." + sweep.keys[k] + " has " +
+                       std::to_string(sweep.values[k].size()));
+      return false;
+    }
+  }
+  points.assign(n, {});
+  for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t k = 0; k < sweep.keys.size(); ++k) points[i].push_back(&sweep.values[k][i]);
+  }
+  return true;
+}
+
+// A named run may not set what the sweep varies.
+void CHECKRUNS(const Parts& parts, Faults& faults) {
+  for (const Run& run : parts.runs) {
+    for (const std::string& key : parts.sweep.keys) {
       const auto it = run.settings.find(key);
       if (it != run.settings.end()) {
         faults.push_back(it->second.where + ": runs." + run.name + " sets " + key +
@@ -449,35 +469,54 @@ bool LOADSTUDY(const std::string& path, const Overrides& overrides, Study& study
       }
     }
   }
-  if (!faults.empty()) return false;
-  const bool named = !runs.empty();
-  if (!named) {
-    Run only;
-    only.name = "main";
-    only.where = path;
-    runs.push_back(only);
-  }
-  std::size_t seedCount = 0;
-  for (const Run& run : runs) {
-    const SeedList& seeds = run.seeds.given ? run.seeds : studySeeds;
+}
+
+// Every run has seeds; returns the most seeds of one run.
+std::size_t CHECKSEEDS(const Parts& parts, const Overrides& overrides, Faults& faults) {
+  std::size_t most = 0;
+  for (const Run& run : parts.runs) {
+    const SeedList& seeds = run.seeds.given ? run.seeds : parts.seeds;
     if (!seeds.given && !overrides.haveSeed) {
       faults.push_back(run.where + ": no seed for run " + run.name +
                        ": give seed = N (1 to 32767), a list or {from, to} in the study, or --seed S");
     }
-    seedCount = std::max(seedCount, seeds.seeds.size());
+    most = std::max(most, seeds.seeds.size());
   }
-  if (!faults.empty()) return false;
-  study.multi = runs.size() * points.size() > 1 || seedCount > 1;
+  return most;
+}
 
-  for (const std::string& key : sweep.keys) study.shownKeys.push_back(key);
-  for (const Run& run : runs) {
+// The keys the index shows: swept keys, then keys set by named runs.
+void SHOWNKEYS(const Parts& parts, Study& study) {
+  for (const std::string& key : parts.sweep.keys) study.shownKeys.push_back(key);
+  for (const Run& run : parts.runs) {
     for (const auto& [key, value] : run.settings) {
       if (std::find(study.shownKeys.begin(), study.shownKeys.end(), key) == study.shownKeys.end()) {
         study.shownKeys.push_back(key);
       }
     }
   }
-  for (const Run& run : runs) {
+}
+
+// The jobs of one run at one sweep point, one per seed.
+void ADDJOBS(const Run& run, const std::string& name, const SettingMap& settings, const Parts& parts,
+             const Overrides& overrides, Study& study) {
+  std::vector<std::uint32_t> seeds = run.seeds.given ? run.seeds.seeds : parts.seeds.seeds;
+  if (overrides.haveSeed) seeds.assign(1, static_cast<std::uint32_t>(overrides.seed));
+  for (std::uint32_t seed : seeds) {
+    Job job;
+    job.run = name;
+    job.seed = seed;
+    job.settings = settings;
+    job.where = run.where;
+    job.prefix = study.multi ? study.prefix + "_" + name + "_" + std::to_string(seed) : study.prefix;
+    study.jobs.push_back(job);
+  }
+}
+
+bool MAKEJOBS(const Parts& parts, const std::vector<Point>& points, bool named, const Overrides& overrides,
+              Study& study, Faults& faults) {
+  const Sweep& sweep = parts.sweep;
+  for (const Run& run : parts.runs) {
     for (std::size_t p = 0; p < points.size(); ++p) {
       std::string name = run.name;
       if (points.size() > 1) name = (named ? name + "-p" : std::string("p")) + PADDED(p + 1, points.size());
@@ -486,23 +525,49 @@ bool LOADSTUDY(const std::string& path, const Overrides& overrides, Study& study
         return false;
       }
       study.runs.push_back(name);
-      SettingMap settings = base;
+      SettingMap settings = parts.base;
       for (const auto& [key, value] : run.settings) settings[key] = value;
       for (std::size_t k = 0; k < sweep.keys.size(); ++k) settings[sweep.keys[k]] = *points[p][k];
-      std::vector<std::uint32_t> seeds = run.seeds.given ? run.seeds.seeds : studySeeds.seeds;
-      if (overrides.haveSeed) seeds.assign(1, static_cast<std::uint32_t>(overrides.seed));
-      for (std::uint32_t seed : seeds) {
-        Job job;
-        job.run = name;
-        job.seed = seed;
-        job.settings = settings;
-        job.where = run.where;
-        job.prefix = study.multi ? study.prefix + "_" + name + "_" + std::to_string(seed) : study.prefix;
-        study.jobs.push_back(job);
-      }
+      ADDJOBS(run, name, settings, parts, overrides, study);
     }
   }
   return true;
+}
+
+}  // namespace
+
+bool LOADSTUDY(const std::string& path, const Overrides& overrides, Study& study, Faults& faults) {
+  study = Study{};
+  study.file = path;
+  study.prefix = STEM(path);
+  toml::table root;
+  if (!PARSE(path, overrides, root, faults)) return false;
+  Parts parts;
+  for (const auto& [name, node] : INORDER(root)) READTOP(name, *node, study, parts, faults);
+  READOVERRIDES(overrides, study, faults);
+  if (!faults.empty()) return false;
+  std::vector<Point> points(1);
+  if (!parts.sweep.keys.empty()) {
+    if (!parts.sweep.zip) {
+      points = GRIDPOINTS(parts.sweep);
+    } else if (!ZIPPOINTS(parts.sweep, points, faults)) {
+      return false;
+    }
+  }
+  CHECKRUNS(parts, faults);
+  if (!faults.empty()) return false;
+  const bool named = !parts.runs.empty();
+  if (!named) {
+    Run only;
+    only.name = "main";
+    only.where = path;
+    parts.runs.push_back(only);
+  }
+  const std::size_t seedCount = CHECKSEEDS(parts, overrides, faults);
+  if (!faults.empty()) return false;
+  study.multi = parts.runs.size() * points.size() > 1 || seedCount > 1;
+  SHOWNKEYS(parts, study);
+  return MAKEJOBS(parts, points, named, overrides, study, faults);
 }
 
 }  // namespace batch

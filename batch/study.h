@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "batch/keys.h"
+#include "model/catalogue.h"
 
 namespace batch {
 

@@ -103,3 +103,10 @@ std::string FIXED(double x, int decimals) {
   text << std::fixed << std::setprecision(decimals) << x;
   return text.str();
 }
+
+const SettingRow& ROW(const std::string& key) { return *FINDSETTING(key); }
+
+std::string SPAN(const SettingRow& row) {
+  if (row.type == SettingType::Real) return FIXED(row.lo, 1) + " - " + FIXED(row.hi, 1);
+  return std::to_string(static_cast<std::int64_t>(row.lo)) + " - " + std::to_string(static_cast<std::int64_t>(row.hi));
+}

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "model/catalogue.h"
+
 // Failure messages of the numeric question families.
 extern const char* const BADNUMBER;
 extern const char* const BADVALUE;
@@ -34,6 +36,11 @@ void LINEENDS(int n);
 
 // x in fixed-point notation with the given number of decimals.
 std::string FIXED(double x, int decimals);
+
+// The catalogue's row of a setting the dialogue edits (it always exists).
+const SettingRow& ROW(const std::string& key);
+// The range of a row as a prompt shows it: "0.0 - 50.0", "1 - 50000".
+std::string SPAN(const SettingRow& row);
 
 // Editors of the settings screen, one per field.
 void POPEDIT();

@@ -7,6 +7,7 @@
 #include "console/ask.h"
 #include "console/input.h"
 #include "console/io.h"
+#include "model/catalogue.h"
 #include "model/derive.h"
 #include "model/settings.h"
 
@@ -14,9 +15,12 @@ namespace {
 
 // Asks the nine counts once and returns their total.
 std::int64_t ASKCOUNTS() {
+  // Any single count is taken; only the total is held to the limit.
   const std::int64_t most = std::numeric_limits<std::int64_t>::max();
   for (int g = 0; g < 9; ++g) {
-    startPop[g] = ASKINT("Number of " + GTNAME(g) + " individuals: ", 0, most, BADNUMBER);
+    const SettingRow& row = ROW("founders." + GTNAME(g));
+    startPop[g] = ASKINT("Number of " + GTNAME(g) + " individuals: ", static_cast<std::int64_t>(row.lo), most,
+                         BADNUMBER);
   }
   return POPSUM();
 }
@@ -26,7 +30,9 @@ std::int32_t ASKFIX(const char* gene, char capital, char small) {
   *conOut << "If you do not care which " << gene << " allele fixes, type 0." << std::endl
           << "If you want to know when the " << capital << " allele fixes, type 1." << std::endl
           << "If you want to know when the " << small << " allele fixes, type 2." << std::endl;
-  return static_cast<std::int32_t>(ASKINT("Enter 0, 1 or 2: ", 0, 2, BADVALUE));
+  const SettingRow& row = ROW(gene[0] == 'A' ? "fixation.alpha" : "fixation.beta");
+  return static_cast<std::int32_t>(
+      ASKINT("Enter 0, 1 or 2: ", static_cast<std::int64_t>(row.lo), static_cast<std::int64_t>(row.hi), BADVALUE));
 }
 
 }  // namespace
@@ -49,20 +55,22 @@ void POPEDIT() {
 
 void FITEDIT() {
   for (int g = 0; g < 9; ++g) {
-    w[g] = ASKREAL("Fitness of " + GTNAME(g) + " genotype [0.0 - 1.0]: ", 0.0, 1.0, BADVALUE);
+    const SettingRow& row = ROW("fitness." + GTNAME(g));
+    w[g] = ASKREAL("Fitness of " + GTNAME(g) + " genotype [" + SPAN(row) + "]: ", row.lo, row.hi, BADVALUE);
   }
   SCALEFIT();
 }
 
 void MUTEDIT(int rate) {
-  static const char* const change[4] = {"A to a", "a to A", "B to b", "b to B"};
   double* const target[4] = {&mutA[0], &mutA[1], &mutB[0], &mutB[1]};
-  *target[rate] = ASKREAL(std::string("Mutation rate of ") + change[rate] + " [0.0 - 1.0]: ", 0.0,
-                          1.0, BADVALUE);
+  const SettingRow& row = ROW("mutation." + MUTATIONNAME(rate, "_to_"));
+  *target[rate] = ASKREAL("Mutation rate of " + MUTATIONNAME(rate, " to ") + " [" + SPAN(row) + "]: ",
+                          row.lo, row.hi, BADVALUE);
 }
 
 void LINKEDIT() {
   // The explanation is part of the question: it is shown before every try.
+  const SettingRow& row = ROW("map_distance_cM");
   const std::string question =
       "You must specify the map distance between\n"
       "genes A and B.\n"
@@ -70,8 +78,8 @@ void LINKEDIT() {
       "  crossing-over between the two genes.\n\n"
       "  A map distance of 50 cM allows for\n"
       "  independent assortment of the two genes.\n\n"
-      "Map distance [0.0 - 50.0 cM]: ";
-  rec_cM = ASKREAL(question, 0.0, 50.0, BADVALUE);
+      "Map distance [" + SPAN(row) + " cM]: ";
+  rec_cM = ASKREAL(question, row.lo, row.hi, BADVALUE);
   LINKDERIVE();
 }
 
@@ -82,14 +90,15 @@ void FERTEDIT() {
 }
 
 void ITEREDIT() {
-  nIter = ASKINT("Number of iterations using the same settings [1 - " + std::to_string(MAXITER) +
-                     "]: ",
-                 1, MAXITER, BADNUMBER);
+  const SettingRow& row = ROW("iterations");
+  nIter = ASKINT("Number of iterations using the same settings [" + SPAN(row) + "]: ",
+                 static_cast<std::int64_t>(row.lo), static_cast<std::int64_t>(row.hi), BADNUMBER);
 }
 
 void GENEDIT() {
-  genMax = ASKINT("Maximum number of generations/iteration [1 - " + std::to_string(MAXGEN) + "]: ",
-                  1, MAXGEN, BADNUMBER);
+  const SettingRow& row = ROW("max_generations");
+  genMax = ASKINT("Maximum number of generations/iteration [" + SPAN(row) + "]: ",
+                  static_cast<std::int64_t>(row.lo), static_cast<std::int64_t>(row.hi), BADNUMBER);
 }
 
 void TRACKEDIT() {

@@ -23,3 +23,9 @@ int GF_REALCHK(const char* text) {
   }
   return 1;
 }
+
+void RESETCONSOLE() {
+  strng.clear();
+  fchar = '.';
+  chk = chk2 = 0;
+}

@@ -13,6 +13,9 @@ extern char fchar;
 extern std::int32_t chk;
 extern std::int32_t chk2;
 
+// The dialogue's own state as at program start: no word read, no answer.
+void RESETCONSOLE();
+
 // 1 when every character is a decimal digit (the empty word passes).
 int GF_INTCHK(const char* text);
 // 1 when every character is a decimal digit but for at most one '.'.

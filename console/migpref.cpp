@@ -7,6 +7,7 @@
 #include "console/ask.h"
 #include "console/input.h"
 #include "console/io.h"
+#include "model/catalogue.h"
 #include "model/derive.h"
 #include "model/settings.h"
 
@@ -18,8 +19,9 @@ void ASKMIGF() {
   chk2 = 0;
   while (chk2 == 0) {
     for (int g = 0; g < 8; ++g) {
-      migF[g] = ASKREAL("Proportion of " + GTNAME(g) + " genotype in immigrants [0.0 - 1.0]: ",
-                        0.0, 1.0, BADVALUE);
+      const SettingRow& row = ROW("migration.mix." + GTNAME(g));
+      migF[g] = ASKREAL("Proportion of " + GTNAME(g) + " genotype in immigrants [" + SPAN(row) + "]: ",
+                        row.lo, row.hi, BADVALUE);
     }
     if (MIGREMAINDER() < 0.0) {
       *conOut << "\a\nGenotype proportions add up to a number" << std::endl
@@ -41,7 +43,7 @@ void ASKMIGN() {
       "It must be greater than zero and less than the\n"
       "population size (" + size + ").\n"
       "Immigrants/generation [>0.0 - <" + size + "]: ";
-  migN = ASKREAL(question, std::nextafter(0.0, 1.0),
+  migN = ASKREAL(question, std::nextafter(ROW("migration.immigrants").lo, 1.0),
                  std::nextafter(static_cast<double>(NTot), 0.0), BADNUMBER);
 }
 
@@ -88,8 +90,6 @@ void MIGEDIT() {
 }
 
 void PREFEDIT() {
-  static const char* const prompts[6] = {"AA with AA", "AA with Aa", "AA with aa",
-                                         "Aa with Aa", "Aa with aa", "aa with aa"};
   *conOut << "Set relative mating preferences for the" << std::endl
           << "six possible matings involving gene Alpha." << std::endl
           << "Relative mating preferences will be scaled" << std::endl
@@ -98,7 +98,8 @@ void PREFEDIT() {
           << "To prevent a given mating, set the relative" << std::endl
           << "mating preference to 0.0.\n" << std::endl;
   for (int k = 0; k < 6; ++k) {
-    matePref[k] = ASKREAL(std::string(prompts[k]) + " [0.0 - 1.0]: ", 0.0, 1.0, BADVALUE);
+    const SettingRow& row = ROW("mating." + MATINGNAME(k, "_"));
+    matePref[k] = ASKREAL(MATINGNAME(k, " with ") + " [" + SPAN(row) + "]: ", row.lo, row.hi, BADVALUE);
   }
   SCALEPREF();
   // The question is asked at most once, whichever preferences differ.

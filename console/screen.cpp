@@ -20,6 +20,12 @@ namespace {
 
 const char* const CONTINUE = "Type C<enter> to continue. ";
 
+// Two mating preferences side by side: classes k and k + 1.
+std::string PREFPAIR(int k) {
+  return "       " + MATINGNAME(k, ":") + " " + FIXED(matePref[k], 7) + "      " + MATINGNAME(k + 1, ":") +
+         " " + FIXED(matePref[k + 1], 7);
+}
+
 // Right-hand text of genotype row g: the mating preferences, then the
 // single-value fields.
 std::string ROWTAIL(int g) {
@@ -30,11 +36,9 @@ std::string ROWTAIL(int g) {
     case 0:
       return std::string("       N MATING PREFERENCES ") + isolation[mateCheck];
     case 1:
-      return "       AA:AA " + FIXED(matePref[0], 7) + "      AA:Aa " + FIXED(matePref[1], 7);
     case 2:
-      return "       AA:aa " + FIXED(matePref[2], 7) + "      Aa:Aa " + FIXED(matePref[3], 7);
     case 3:
-      return "       Aa:aa " + FIXED(matePref[4], 7) + "      aa:aa " + FIXED(matePref[5], 7);
+      return PREFPAIR(2 * (g - 1));
     case 5:
       return "       L LINKAGE DISTANCE:  " + FIXED(rec_cM, 5) + " cM";
     case 6:
@@ -150,23 +154,6 @@ int MIGRATIONCHECK() {
   return 0;
 }
 
-// Opens both files for the run; false when either cannot be opened, with
-// the name that failed in failed.
-bool OPENRUNFILES(std::string& failed) {
-  datafl.clear();
-  if (!OPENFILE(datafl, datanm)) {
-    failed = datanm;
-    return false;
-  }
-  sumfl.clear();
-  if (!OPENFILE(sumfl, sumnm)) {
-    datafl.close();
-    failed = sumnm;
-    return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 void DRAWSCREEN() {
@@ -215,19 +202,14 @@ void RUNEDITOR(char command) {
 }
 
 void HANDOVER() {
-  SEEDRND();
-  RUNFLAGS();
   // OUTFILE opened both names moments ago, but the file system may have
   // changed since; a run without its files would be lost, so the user
   // chooses a new prefix or quits, as at the file prompt.
   std::string failed;
-  while (!OPENRUNFILES(failed)) {
+  while (!RUNHANDOVER(failed)) {
     FILEFAIL(failed);
     OUTFILE();
   }
-  FILESOPENED();
-  sumfl << BANNER << std::endl;
-  CHECKFILES();
 }
 
 void START() {

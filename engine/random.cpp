@@ -201,6 +201,11 @@ void RANDRESET() {
 #endif
 }
 
+void RESETENGINE() {
+  RANDRESET();
+  doSeed = 1;
+}
+
 #ifdef DUOLOCUS_TESTING
 void SCRIPTDRAWS(const std::vector<double>& draws) {
   scripted = draws;

@@ -158,5 +158,8 @@ inline std::int64_t RANDK(DRAWS& d) {
 
 // Forgets the table, as at program start (doSeed is set by the caller).
 void RANDRESET();
+// The random source as at program start: the table forgotten and to be
+// built at the next draw.
+void RESETENGINE();
 
 #endif

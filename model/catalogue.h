@@ -80,7 +80,19 @@ bool TOVALUE(const SettingRow& row, const RawValue& raw, SettingValue& out, std:
 // start checks. Returns false with one message per refusal.
 bool APPLYSETTINGS(const SettingMap& settings, std::vector<std::string>& faults);
 
-// The catalogue as JSON: an array of objects with every column above.
+// The catalogue as JSON: an array of objects with every column above
+// (type as "count", "real", "flag" or "choice"; screen "" for none; the
+// default both as written, "default", and as a number, "defaultValue").
 std::string CATALOGUEJSON();
+
+// A value as it would be written in a study file (strings unquoted).
+std::string SHOWVALUE(const SettingValue& v);
+// A real number in the shortest fixed-point form that reads back as the
+// same double: the form the console accepts (digits and one point).
+std::string SHORTEST(double x);
+
+// One Real row takes a word as well as a number: migration.mix.aabb =
+// "rest" gives aabb what the other eight shares leave, as the console's
+// migration editor does. Its value then has type Choice and text "rest".
 
 #endif

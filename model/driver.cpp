@@ -9,6 +9,7 @@
 #include "engine/founders.h"
 #include "engine/generation.h"
 #include "engine/random.h"
+#include "model/derive.h"
 #include "model/fixation.h"
 #include "model/iteration.h"
 #include "model/settings.h"
@@ -109,43 +110,22 @@ int RUNPROGRAM() {
   return EXITSTATUS();
 }
 
-void RESETPROGRAM() {
-  MEMFREE();
-  for (int g = 0; g < 9; ++g) {
-    startPop[g] = 0;
-    startF[g] = w[g] = migF[g] = migCumF[g] = f[g] = 0.0;
-    N[g] = 0;
-  }
-  for (double& p : matePref) p = 0.0;
-  NTot = 0;
-  mutA[0] = mutA[1] = mutB[0] = mutB[1] = 0.0;
-  rec_cM = rec = migN = migP = 0.0;
-  doMig = mateRule = mateCheck = trackCopies = stopAtFix = 0;
-  setAllFix[0] = setAllFix[1] = 0;
-  nIter = genMax = 0;
-  rsd = 0;
-  onm.clear();
-  datanm.clear();
-  sumnm.clear();
-  fitCheck = mutCheck = 0;
-  gen = rep = 0;
-  contIter = iterExtinct = 0;
-  fixedAAll = fixedBAll = ancAHap = ancBHap = 0;
-  genFixedAAll = genFixedBAll = fixedACopy = fixedBCopy = 0;
-  genFixedACopy = genFixedBCopy = 0;
-  for (int i = 0; i < 3; ++i) totAFixed[i] = totBFixed[i] = 0;
-  sumGenFixedAAll = sumGenFixedBAll = sumGenFixedACopy = sumGenFixedBCopy = 0;
-  noFixedACopy = noFixedBCopy = nIterExtinct = 0;
-  if (datafl.is_open()) datafl.close();
-  if (sumfl.is_open()) sumfl.close();
-  datafl.clear();
-  sumfl.clear();
+bool RUNHANDOVER(std::string& failed) {
+  SEEDRND();
+  RUNFLAGS();
+  if (!OPENRUNFILES(failed)) return false;
   FILESOPENED();
-  fileFailed = 0;
-  strng.clear();
-  fchar = '.';
-  chk = chk2 = 0;
-  RANDRESET();
-  doSeed = 1;
-  doProgAgain = 1;
+  sumfl << BANNER << std::endl;
+  CHECKFILES();
+  return true;
+}
+
+void RESETPROGRAM() {
+  // Each subsystem puts back its own state.
+  MEMFREE();
+  RESETSETTINGS();
+  RESETSTATE();
+  RESETREPORT();
+  RESETCONSOLE();
+  RESETENGINE();
 }

@@ -2,6 +2,8 @@
 #ifndef DUOLOCUS_MODEL_DRIVER_H
 #define DUOLOCUS_MODEL_DRIVER_H
 
+#include <string>
+
 // The whole program: runs until the user declines another run. Returns the
 // exit status: 0, or 1 when an output file could not be written completely.
 int RUNPROGRAM();
@@ -34,6 +36,12 @@ using HookFn = void (*)();
 extern HookFn runHook;         // after START has handed over, before MEMALLOC
 extern HookFn generationHook;  // after each generation's fixation tests and CONTCHK
 extern HookFn iterationHook;   // after each iteration's row and tallies
+
+// The hand-over to a run, shared by the console's C command and the run
+// entry: seeds the random source with rsd, sets the run flags, opens both
+// files of the run and writes the banner line. False, with the name of the
+// file that could not be opened (and nothing open), when a file fails.
+bool RUNHANDOVER(std::string& failed);
 
 // Puts every setting, state variable, array, file stream and the random
 // source back to program start (before the defaults). The console streams

@@ -15,6 +15,13 @@
 // same settings and seed PREFIX.csv and PREFIX.txt are byte for byte the
 // console program's. The engine keeps program-wide state: one run at a
 // time in a process; run in parallel with separate processes.
+//
+// With prefix "" nothing is written to disk: the two files are kept in
+// memory and keepBytes hands them back (the report names its own file:
+// set namedAs to the prefix it should name). The console's progress goes
+// nowhere; observers see each generation and iteration instead. Before a
+// run, PREVIEWRUN says what it will start from; during one, RUNPOSITION
+// says where it stands.
 #ifndef DUOLOCUS_MODEL_RUNENTRY_H
 #define DUOLOCUS_MODEL_RUNENTRY_H
 
@@ -54,11 +61,15 @@ struct RunRequest {
   SettingMap settings;
   std::uint32_t seed = 1;       // 1 to 32767
   std::string prefix;           // PREFIX.csv and PREFIX.txt; "" writes no file
+  std::string namedAs;          // prefix "": the prefix the report names as its own
   bool keepBytes = false;       // return the bytes of both files in the result
   std::int64_t trajectory = 0;  // K: sample every K generations and the last; 0 none
   RunObserver onGeneration = nullptr;  // after each generation (GENSTATS reads it)
   RunObserver onIteration = nullptr;   // after each iteration's row and tallies
   void* context = nullptr;
+  // Memory for the population ran out (before any file was opened): called
+  // instead of ending the process, and must not return (throw or exit).
+  RunObserver onHalt = nullptr;
 };
 
 struct RunResult {
@@ -72,5 +83,34 @@ struct RunResult {
 
 // Carries out one run. Returns result.status.
 int RUNENTRY(const RunRequest& request, RunResult& result);
+
+// What a run will start from, for a front end to show before it runs:
+// the founders, their expected allele and haplotype frequencies (double
+// heterozygotes, whose phase is drawn, counted half in each phase), the
+// fitnesses as the run uses them (scaled) and the immigrants.
+struct RunPreview {
+  std::int64_t population = 0;
+  std::int64_t founders[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0};  // genotype order
+  double pA = 0, pB = 0;
+  double haplotypes[4] = {0, 0, 0, 0};  // AB, Ab, aB, ab
+  double fitness[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0};
+  double immigrants = 0;                // per generation; 0 without migration
+  double mix[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0};  // shares among immigrants
+};
+// Applies the settings as RUNENTRY would (nothing is run or written) and
+// fills preview. Returns false with the same refusals as RUNENTRY.
+bool PREVIEWRUN(const SettingMap& settings, RunPreview& preview, std::vector<std::string>& faults);
+
+// Where the run under way stands; cheap enough for an observer to ask after
+// every generation (GENSTATS counts the whole population).
+struct RunPosition {
+  std::int64_t iter = 0;        // 1 to iterations; iterations + 1 once all are done
+  std::int64_t gen = 0;         // generation last built in this iteration
+  std::int64_t genLimit = 0;    // max_generations
+  std::int64_t iterations = 0;
+  std::int64_t population = 0;
+  bool going = false;           // the iteration goes on after this generation
+};
+RunPosition RUNPOSITION();
 
 #endif

@@ -1,5 +1,8 @@
 #include "model/settings.h"
 
+#include "model/catalogue.h"
+#include "model/derive.h"
+
 const char* const aGType[3] = {"AA", "Aa", "aa"};
 const char* const bGType[3] = {"BB", "Bb", "bb"};
 const char* const haplo[4] = {"AB", "Ab", "aB", "ab"};
@@ -38,20 +41,72 @@ std::string GTNAME(int g) {
   return std::string(aGType[g / 3]) + bGType[g % 3];
 }
 
-void STARTDEF() {
-  static const std::int64_t pop[9] = {10, 20, 10, 20, 40, 20, 10, 20, 10};
-  genMax = 30000;
-  NTot = 160;
-  for (int g = 0; g < 9; ++g) {
-    startPop[g] = pop[g];
-    w[g] = 1.0;
-    startF[g] = static_cast<double>(pop[g]) / static_cast<double>(NTot);
+std::string ALLELENAME(int gene, int code) {
+  const char* const* names = gene == 0 ? aGType : bGType;
+  return std::string(1, names[2 * code][0]);
+}
+
+std::string MATINGNAME(int k, const char* between) {
+  for (int x = 0; x < 3; ++x) {
+    for (int y = x; y < 3; ++y) {
+      if (whichMating[x][y] == k) return std::string(aGType[x]) + between + aGType[y];
+    }
   }
+  return "";
+}
+
+std::string MUTATIONNAME(int i, const char* between) {
+  const int gene = i / 2;
+  const int from = i % 2;
+  return ALLELENAME(gene, from) + between + ALLELENAME(gene, 1 - from);
+}
+
+namespace {
+
+double DEFAULTOF(const std::string& key) { return FINDSETTING(key)->defaultValue; }
+
+std::int64_t COUNTDEFAULT(const std::string& key) {
+  return static_cast<std::int64_t>(DEFAULTOF(key));
+}
+
+}  // namespace
+
+void STARTDEF() {
+  // Only the settings that start away from zero: migration, the map
+  // distance and the isolation type start off, as the program starts.
+  for (int g = 0; g < 9; ++g) {
+    startPop[g] = COUNTDEFAULT("founders." + GTNAME(g));
+    w[g] = DEFAULTOF("fitness." + GTNAME(g));
+  }
+  NTot = POPSUM();
+  POPFREQ();
+  double* const rates[4] = {&mutA[0], &mutA[1], &mutB[0], &mutB[1]};
+  for (int i = 0; i < 4; ++i) *rates[i] = DEFAULTOF("mutation." + MUTATIONNAME(i, "_to_"));
+  genMax = COUNTDEFAULT("max_generations");
+  nIter = COUNTDEFAULT("iterations");
+  mateRule = static_cast<std::int32_t>(DEFAULTOF("fertilization"));
+  for (int k = 0; k < 6; ++k) matePref[k] = DEFAULTOF("mating." + MATINGNAME(k, "_"));
+  trackCopies = static_cast<std::int32_t>(DEFAULTOF("track_gene_copies"));
+  setAllFix[0] = static_cast<std::int32_t>(DEFAULTOF("fixation.alpha"));
+  setAllFix[1] = static_cast<std::int32_t>(DEFAULTOF("fixation.beta"));
+  stopAtFix = static_cast<std::int32_t>(DEFAULTOF("stop_at_fixation"));
+}
+
+void RESETSETTINGS() {
+  for (int g = 0; g < 9; ++g) {
+    startPop[g] = 0;
+    startF[g] = w[g] = migF[g] = migCumF[g] = 0.0;
+  }
+  for (double& p : matePref) p = 0.0;
+  NTot = 0;
   mutA[0] = mutA[1] = mutB[0] = mutB[1] = 0.0;
-  nIter = 1;
-  mateRule = 1;
-  for (double& p : matePref) p = 1.0;
-  trackCopies = 1;
+  rec_cM = rec = migN = migP = 0.0;
+  doMig = mateRule = mateCheck = trackCopies = stopAtFix = 0;
   setAllFix[0] = setAllFix[1] = 0;
-  stopAtFix = 1;
+  nIter = genMax = 0;
+  rsd = 0;
+  onm.clear();
+  datanm.clear();
+  sumnm.clear();
+  fitCheck = mutCheck = 0;
 }

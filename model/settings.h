@@ -56,8 +56,20 @@ extern double migP;
 
 // The name of genotype g, such as "AaBb".
 std::string GTNAME(int g);
+// The letter of allele code (0 capital, 1 small) of gene 0 (Alpha) or 1
+// (Beta): "A", "a", "B", "b".
+std::string ALLELENAME(int gene, int code);
+// The two Alpha genotypes of mating class k joined by between: "AA:Aa",
+// "AA with Aa".
+std::string MATINGNAME(int k, const char* between);
+// The change of mutation rate i (0 A>a, 1 a>A, 2 B>b, 3 b>B), the two
+// alleles joined by between: "A to a".
+std::string MUTATIONNAME(int i, const char* between);
 
-// Applies the defaults; run once at program start.
+// Applies the defaults of the settings catalogue; run once at program
+// start, when every other setting is still zero.
 void STARTDEF();
+// Puts every setting and derived run flag back to zero, as before STARTDEF.
+void RESETSETTINGS();
 
 #endif

@@ -25,3 +25,19 @@ std::int32_t doProgAgain;
 
 std::ofstream datafl;
 std::ofstream sumfl;
+
+void RESETSTATE() {
+  for (int g = 0; g < 9; ++g) {
+    N[g] = 0;
+    f[g] = 0.0;
+  }
+  gen = rep = 0;
+  contIter = iterExtinct = 0;
+  fixedAAll = fixedBAll = ancAHap = ancBHap = 0;
+  genFixedAAll = genFixedBAll = fixedACopy = fixedBCopy = 0;
+  genFixedACopy = genFixedBCopy = 0;
+  for (int i = 0; i < 3; ++i) totAFixed[i] = totBFixed[i] = 0;
+  sumGenFixedAAll = sumGenFixedBAll = sumGenFixedACopy = sumGenFixedBCopy = 0;
+  noFixedACopy = noFixedBCopy = nIterExtinct = 0;
+  doProgAgain = 1;
+}

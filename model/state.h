@@ -36,4 +36,7 @@ extern std::int32_t doProgAgain;
 extern std::ofstream datafl;
 extern std::ofstream sumfl;
 
+// Puts the simulation state and the run tallies back to program start.
+void RESETSTATE();
+
 #endif

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ostream>
+#include <sstream>
 
 #include "console/io.h"
 #include "model/settings.h"
@@ -10,9 +11,25 @@
 
 std::string dataError;
 std::string sumError;
+std::string openError;
 std::int32_t fileFailed = 0;
 
 namespace {
+
+bool inMemory = false;
+std::stringbuf dataMemory;
+std::stringbuf sumMemory;
+
+void ATTACH(std::ofstream& os, std::stringbuf& memory) {
+  memory.str(std::string());
+  static_cast<std::ostream&>(os).rdbuf(&memory);
+  os.clear();
+}
+
+// Gives the stream its own file buffer back.
+void DETACH(std::ofstream& os) {
+  static_cast<std::ostream&>(os).rdbuf(os.rdbuf());
+}
 
 void NOTE(const std::ofstream& os, std::string& error) {
   if (os.fail() && error.empty()) {
@@ -53,8 +70,58 @@ void CHECKFILES() {
 }
 
 void CLOSEFILES() {
+  if (inMemory) {
+    DETACH(datafl);
+    DETACH(sumfl);
+    return;
+  }
   CLOSEONE(datafl, dataError);
   CLOSEONE(sumfl, sumError);
+}
+
+bool OPENRUNFILES(std::string& failed) {
+  openError.clear();
+  if (inMemory) {
+    ATTACH(datafl, dataMemory);
+    ATTACH(sumfl, sumMemory);
+    return true;
+  }
+  datafl.clear();
+  errno = 0;
+  if (!OPENFILE(datafl, datanm)) {
+    failed = datanm;
+    openError = errno != 0 ? std::strerror(errno) : "cannot open";
+    return false;
+  }
+  sumfl.clear();
+  errno = 0;
+  if (!OPENFILE(sumfl, sumnm)) {
+    failed = sumnm;
+    openError = errno != 0 ? std::strerror(errno) : "cannot open";
+    datafl.close();
+    return false;
+  }
+  return true;
+}
+
+void MEMORYFILES(bool on) { inMemory = on; }
+
+std::string MEMORYDATA() { return dataMemory.str(); }
+std::string MEMORYSUM() { return sumMemory.str(); }
+
+void RESETREPORT() {
+  DETACH(datafl);
+  DETACH(sumfl);
+  if (datafl.is_open()) datafl.close();
+  if (sumfl.is_open()) sumfl.close();
+  datafl.clear();
+  sumfl.clear();
+  FILESOPENED();
+  openError.clear();
+  fileFailed = 0;
+  inMemory = false;
+  dataMemory.str(std::string());
+  sumMemory.str(std::string());
 }
 
 void REPORTFILES() {

@@ -14,6 +14,23 @@
 // byte, and both files of a prefix would land on one), so it fails.
 bool OPENFILE(std::ofstream& os, const std::string& name);
 
+// Opens both files of the run, datanm and sumnm; false when either cannot
+// be opened, with its name in failed and the system's reason in
+// openError, and nothing left open.
+bool OPENRUNFILES(std::string& failed);
+extern std::string openError;
+
+// Files kept in memory: while on, OPENRUNFILES points both streams at
+// string buffers instead of opening files, and CLOSEFILES detaches them.
+// For a front end that wants the bytes and no file on disk.
+void MEMORYFILES(bool on);
+// What the streams held in memory (both "" unless MEMORYFILES is on).
+std::string MEMORYDATA();
+std::string MEMORYSUM();
+
+// The files of the report as at program start: closed, no failure noted.
+void RESETREPORT();
+
 // Forgets the failures of an earlier run; called when a run's files open.
 void FILESOPENED();
 // Notes the first failure of each stream since the files were opened, with

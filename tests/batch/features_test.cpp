@@ -2,6 +2,7 @@
 // list, the index, trajectories, the typed console session and progress.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -45,8 +46,53 @@ TEST_F(BatchFeatures, ListAndCheckWriteNothing) {
   EXPECT_EQ(RunBatch(dir_, "--set iterations=3 -d seed=[4,8] ../st.toml --list").out, list.out);
   const BatchResult check = Run(kSweep, "--check");
   EXPECT_EQ(check.status, 0);
-  EXPECT_EQ(check.out + check.err, "");
+  EXPECT_EQ(check.err, "");
+  EXPECT_EQ(check.out.rfind("run x-p1, seed 4: population 160\n  founders:    AABB 10  AABb 20", 0), 0u) << check.out;
+  EXPECT_EQ(std::count(check.out.begin(), check.out.end(), '\n'), 8 * 6);
   EXPECT_TRUE(FilesIn(dir_).empty());
+}
+
+// --check says what each run starts from, so that nothing a study leaves
+// out goes unseen: here the founders it does not name count 0.
+TEST_F(BatchFeatures, CheckShowsTheStartingPopulationFitnessAndImmigrants) {
+  const BatchResult r = Run(
+      "seed = 3\n[founders]\nAABB = 25\naaBb = 15\naabb = 10\n[fitness]\naabb = 0.5\nAABB = 0.25\n"
+      "[migration]\nimmigrants = 2.5\nmix.AaBb = 0.5\nmix.aabb = \"rest\"\n",
+      "--check");
+  ASSERT_EQ(r.status, 0) << r.err;
+  // 100 chromosomes: AB 50, aB 15, ab 15 + 20; A 50, B 50 + 15.
+  EXPECT_EQ(r.out,
+            "run main, seed 3: population 50\n"
+            "  founders:    AABB 25  AABb 0  AAbb 0  AaBB 0  AaBb 0  Aabb 0  aaBB 0  aaBb 15  aabb 10\n"
+            "  alleles:     p_A 0.5000  p_B 0.6500\n"
+            "  haplotypes:  p_AB 0.5000  p_Ab 0.0000  p_aB 0.1500  p_ab 0.3500\n"
+            "  fitness:     AABB 0.250000  AABb 1.000000  AAbb 1.000000  AaBB 1.000000  AaBb 1.000000  "
+            "Aabb 1.000000  aaBB 1.000000  aaBb 1.000000  aabb 0.500000\n"
+            "  immigrants:  2.5 per generation: AABB 0.0000  AABb 0.0000  AAbb 0.0000  AaBB 0.0000  "
+            "AaBb 0.5000  Aabb 0.0000  aaBB 0.0000  aaBb 0.0000  aabb 0.5000\n");
+  const BatchResult phase = Run("seed = 3\n[founders]\nAaBb = 4\n", "--check");
+  EXPECT_NE(phase.out.find("p_AB 0.2500  p_Ab 0.2500  p_aB 0.2500  p_ab 0.2500 (AaBb founders counted half in each phase)"),
+            std::string::npos) << phase.out;
+  EXPECT_NE(phase.out.find("immigrants:  none"), std::string::npos);
+}
+
+// The catalogue, as text and as JSON, with every setting a study may give.
+TEST_F(BatchFeatures, KeysListTheCatalogue) {
+  const BatchResult text = RunBatch(dir_, "--keys");
+  ASSERT_EQ(text.status, 0) << text.err;
+  EXPECT_NE(text.out.find("map_distance_cM = 0.0\n    allowed: a number from 0.0 to 50.0\n"), std::string::npos);
+  EXPECT_NE(text.out.find("population.size = 160\n"), std::string::npos);
+  const BatchResult json = RunBatch(dir_, "--keys --json");
+  ASSERT_EQ(json.status, 0) << json.err;
+  WriteText(top_ + "/keys.json", json.out);
+  // Parsed by Python's json module: what the tools and the other front ends read.
+  const std::string script =
+      "import json; rows = json.load(open('" + top_ + "/keys.json')); "
+      "print(len(rows), rows[0]['key'], rows[0]['hi'], [r['key'] for r in rows if r['screen'] == 'L'])";
+  const std::string result = top_ + "/parsed.txt";
+  ASSERT_EQ(std::system(("python3 -c \"" + script + "\" > '" + result + "'").c_str()), 0);
+  EXPECT_EQ(ReadFile(result), "59 founders.AABB 1000000 ['map_distance_cM']\n");
+  EXPECT_EQ(RunBatch(dir_, "").status, 2);
 }
 
 TEST_F(BatchFeatures, TheIndexNamesEveryJobItsSettingsAndItsFiles) {

@@ -3,6 +3,7 @@
 // programs' PREFIX.csv and PREFIX.txt must be equal byte for byte.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <iostream>
@@ -14,9 +15,11 @@
 #include <string>
 #include <vector>
 
-#include "batch/keys.h"
+#include "model/biology.h"
+#include "model/catalogue.h"
 #include "batch/session.h"
 #include "batch/study.h"
+#include "model/runentry.h"
 #include "model/settings.h"
 #include "tests/batch/batch_util.h"
 #include "tests/testutil.h"
@@ -25,9 +28,19 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char* const GT[9] = {"AABB", "AABb", "AAbb", "AaBB", "AaBb", "Aabb", "aaBB", "aaBb", "aabb"};
-const char* const PREFS[6] = {"AA_AA", "AA_Aa", "AA_aa", "Aa_Aa", "Aa_aa", "aa_aa"};
-const char* const CHANGE[4] = {"A_to_a", "a_to_A", "B_to_b", "b_to_B"};
+// Keys by the catalogue's names.
+std::string GT(int g) { return GTNAME(g); }
+std::string PREF(int k) { return MATINGNAME(k, "_"); }
+std::string CHANGE(int i) { return MUTATIONNAME(i, "_to_"); }
+
+// Whether the translation of the settings in the terms of biology is in
+// this build (a stand-in refuses every such key until it is).
+bool BiologyTranslated() {
+  SettingMap s;
+  s["selection.alpha.s"].real = 0.1;
+  std::vector<std::string> faults;
+  return TRANSLATEBIOLOGY(s, faults);
+}
 
 // One generated study: settings as TOML text, by key, in the order given.
 struct Case {
@@ -89,7 +102,7 @@ class Maker {
     switch (index) {
       case 0: Founders(c, {0, 0, 0, 0, 1, 0, 0, 0, 0}); break;
       case 1:
-        c.Set("founders.AABB", "999850");  // the other eight keep their defaults: 1000000
+        c.Set("founders.AABB", "1000000");  // the other eight count 0
         c.Set("max_generations", "1");
         break;
       case 2:
@@ -106,7 +119,7 @@ class Maker {
       case 6: c.Set("map_distance_cM", "50"); break;
       case 7: c.Set("map_distance_cM", "0.0"); c.Set("iterations", "3"); break;
       case 8:
-        for (const char* m : CHANGE) c.Set(std::string("mutation.") + m, "1");
+        for (int i = 0; i < 4; ++i) c.Set("mutation." + CHANGE(i), "1");
         break;
       case 9:
         c.Set("mutation.A_to_a", "1e-9");
@@ -114,13 +127,13 @@ class Maker {
         c.Set("mutation.b_to_B", "2.5e-3");
         break;
       case 10:
-        for (int g = 0; g < 9; ++g) c.Set(std::string("fitness.") + GT[g], g == 4 ? "1e-9" : "0");
+        for (int g = 0; g < 9; ++g) c.Set("fitness." + GT(g), g == 4 ? "1e-9" : "0");
         break;
       case 11:
-        for (const char* g : GT) c.Set(std::string("fitness.") + g, "0.5");
+        for (int g = 0; g < 9; ++g) c.Set("fitness." + GT(g), "0.5");
         break;
       case 12:
-        for (const char* p : PREFS) c.Set(std::string("mating.") + p, "0.5");
+        for (int k = 0; k < 6; ++k) c.Set("mating." + PREF(k), "0.5");
         break;
       case 13:
         c.Set("mating.AA_aa", "0");
@@ -128,14 +141,22 @@ class Maker {
         c.Set("mating.isolation", "\"premating\"");
         break;
       case 14:
-        for (int k = 0; k < 6; ++k) c.Set(std::string("mating.") + PREFS[k], k == 3 ? "1" : "0");
+        for (int k = 0; k < 6; ++k) c.Set("mating." + PREF(k), k == 3 ? "1" : "0");
         c.Set("mating.isolation", "\"postmating\"");
         c.Set("fertilization", "\"monogamy\"");
         break;
-      case 15: c.Set("migration.immigrants", "159.999"); break;
-      case 16: c.Set("migration.immigrants", "0.001"); break;
+      case 15:
+        c.Set("migration.immigrants", "159.999");
+        c.Set("migration.mix.aabb", "\"rest\"");
+        break;
+      case 16:
+        c.Set("migration.immigrants", "0.001");
+        c.Set("migration.mix.aabb", "\"rest\"");
+        break;
       case 17:
-        for (int g = 0; g < 4; ++g) c.Set(std::string("migration.mix.") + GT[g], "0.25");
+        // Four shares that make 1.0: the others, aabb too, count 0.
+        for (int g = 0; g < 4; ++g) c.Set("migration.mix." + GT(g), "0.25");
+        c.Set("migration.mix.aabb", "0.0");
         c.Set("migration.immigrants", "2.5");
         c.Set("track_gene_copies", "false");
         break;
@@ -160,12 +181,13 @@ class Maker {
         c.Set("track_gene_copies", "true");
         break;
       case 23: c.keys.erase(c.keys.begin() + 1); break;  // every default, the generation limit too
+      case 24: Biology(c, true, true); break;
       default:
-        if (index >= 24 && index < 32) {
-          // Every immigrant of one genotype: a remainder of exactly 0 (or
-          // all aabb for the last).
+        if (index >= 25 && index < 34) {
+          // Every immigrant of one genotype: a remainder of exactly 0, or
+          // all aabb for the last.
           c.Set("migration.immigrants", "1.5");
-          c.Set(std::string("migration.mix.") + GT[index - 24], "1.0");
+          c.Set("migration.mix." + GT(index - 25), "1");
         } else {
           Random(c);
         }
@@ -186,7 +208,7 @@ class Maker {
 
  private:
   void Founders(Case& c, const std::vector<int>& counts) {
-    for (int g = 0; g < 9; ++g) c.Set(std::string("founders.") + GT[g], std::to_string(counts[g]));
+    for (int g = 0; g < 9; ++g) c.Set("founders." + GT(g), std::to_string(counts[g]));
   }
 
   std::string Fraction() {
@@ -194,30 +216,77 @@ class Maker {
                               "0." + std::to_string(100 + U(900))});
   }
 
+  // Immigrant shares: the rest to aabb, aabb given as what is left, or
+  // (seldom) shares that leave something over, which is refused.
+  void Mix(Case& c) {
+    double sum = 0.0;
+    for (int g = 0; g < 8; ++g) {
+      if (!Chance(40)) continue;
+      const std::string share = Pick<std::string>({"0", "0.1", "0.05", "0.125"});
+      c.Set("migration.mix." + GT(g), share);
+      sum += std::stod(share);
+    }
+    const int how = static_cast<int>(U(10));
+    if (how < 7) {
+      c.Set("migration.mix.aabb", "\"rest\"");
+    } else if (how < 9) {
+      c.Set("migration.mix.aabb", SHORTEST(1.0 - sum));
+    }
+  }
+
+  // Settings in the terms of biology, instead of the fitnesses or founders
+  // they stand for.
+  void Biology(Case& c, bool selection, bool population) {
+    auto drop = [&c](const std::string& head) {
+      c.keys.erase(std::remove_if(c.keys.begin(), c.keys.end(),
+                                  [&](const auto& kv) { return kv.first.compare(0, head.size(), head) == 0; }),
+                   c.keys.end());
+    };
+    if (selection) {
+      drop("fitness.");
+      for (const char* gene : {"alpha", "beta"}) {
+        if (Chance(30)) continue;
+        const std::string head = std::string("selection.") + gene;
+        c.Set(head + ".s", Pick<std::string>({"0", "0.05", "0.1", "0.5", "1"}));
+        if (Chance(60)) c.Set(head + ".h", Pick<std::string>({"0", "0.5", "1", "2", "0.25"}));
+        if (Chance(50)) c.Set(head + ".favoured", std::string(gene) == "alpha" ? Pick<std::string>({"\"A\"", "\"a\""}) : Pick<std::string>({"\"B\"", "\"b\""}));
+      }
+      if (Chance(50)) c.Set("selection.combine", Pick<std::string>({"\"multiplicative\"", "\"additive\""}));
+    }
+    if (population) {
+      drop("founders.");
+      c.Set("population.size", Pick<std::string>({"1", "2", "7", "50", "160", "333"}));
+      if (Chance(70)) c.Set("population.p_A", Pick<std::string>({"0", "0.3", "0.5", "0.91", "1"}));
+      if (Chance(70)) c.Set("population.p_B", Pick<std::string>({"0", "0.25", "0.5", "0.6", "1"}));
+      if (Chance(30)) {
+        c.Set("population.D", Pick<std::string>({"0", "0.01", "-0.02", "0.05"}));
+      } else if (Chance(30)) {
+        c.Set("population.phase", Pick<std::string>({"\"none\"", "\"coupling\"", "\"repulsion\""}));
+      }
+    }
+  }
+
   void Random(Case& c) {
     std::int64_t total = 160;
     if (Chance(60)) {
       total = 0;
-      for (const char* g : GT) {
-        if (!Chance(70)) {
-          total += 10;  // the defaults are 10 to 40; close enough for the bounds below
-          continue;
-        }
+      for (int g = 0; g < 9; ++g) {
+        if (!Chance(70)) continue;  // left out: 0
         const int n = static_cast<int>(U(25));
-        c.Set(std::string("founders.") + g, std::to_string(n));
+        c.Set("founders." + GT(g), std::to_string(n));
         total += n;
       }
       if (total == 0) c.Set("founders.aabb", "3");
     }
     if (Chance(70)) c.Set("iterations", std::to_string(1 + U(4)));
     if (Chance(40)) {
-      for (const char* g : GT) {
-        if (Chance(50)) c.Set(std::string("fitness.") + g, Fraction());
+      for (int g = 0; g < 9; ++g) {
+        if (Chance(50)) c.Set("fitness." + GT(g), Fraction());
       }
     }
     if (Chance(30)) {
-      for (const char* m : CHANGE) {
-        if (Chance(50)) c.Set(std::string("mutation.") + m, Pick<std::string>({"0", "1e-3", "0.01", "0.5", "1", "2.5e-4"}));
+      for (int i = 0; i < 4; ++i) {
+        if (Chance(50)) c.Set("mutation." + CHANGE(i), Pick<std::string>({"0", "1e-3", "0.01", "0.5", "1", "2.5e-4"}));
       }
     }
     if (Chance(40)) {
@@ -227,17 +296,15 @@ class Maker {
       c.Set("fertilization", Pick<std::string>({"\"selfing-allowed\"", "\"selfing-not-allowed\"", "\"monogamy\""}));
     }
     if (Chance(30)) {
-      for (const char* p : PREFS) {
-        if (Chance(60)) c.Set(std::string("mating.") + p, Pick<std::string>({"0", "1", "0.5", "0.8", "0.333"}));
+      for (int k = 0; k < 6; ++k) {
+        if (Chance(60)) c.Set("mating." + PREF(k), Pick<std::string>({"0", "1", "0.5", "0.8", "0.333"}));
       }
       if (Chance(85)) c.Set("mating.isolation", Pick<std::string>({"\"postmating\"", "\"premating\""}));
     }
     if (Chance(25)) {
       const double most = static_cast<double>(total > 1 ? total - 1 : 1);
-      c.Set("migration.immigrants", batch::SHORTEST(0.001 + std::floor(most * static_cast<double>(U(1000))) / 1000.0));
-      for (int g = 0; g < 8; ++g) {
-        if (Chance(40)) c.Set(std::string("migration.mix.") + GT[g], Pick<std::string>({"0", "0.1", "0.05", "0.125"}));
-      }
+      c.Set("migration.immigrants", SHORTEST(0.001 + std::floor(most * static_cast<double>(U(1000))) / 1000.0));
+      Mix(c);
     }
     if (Chance(25)) c.Set("track_gene_copies", Chance(50) ? "true" : "false");
     if (Chance(25)) c.Set("stop_at_fixation", Chance(50) ? "true" : "false");
@@ -245,6 +312,7 @@ class Maker {
       c.Set("fixation.alpha", Pick<std::string>({"\"any\"", "\"A\"", "\"a\""}));
       c.Set("fixation.beta", Pick<std::string>({"\"any\"", "\"B\"", "\"b\""}));
     }
+    if (Chance(35)) Biology(c, Chance(60), Chance(60));
   }
 
   std::mt19937_64 rng_;
@@ -259,24 +327,23 @@ std::string ShellQuote(const std::string& s) {
 // What the accepted settings of a job cover: each key, each key at the
 // ends of its range, each choice, and the population and immigrant limits.
 void Cover(const batch::Job& job, std::set<std::string>& tags) {
-  std::int64_t total = 0;
-  static const std::int64_t pop[9] = {10, 20, 10, 20, 40, 20, 10, 20, 10};
-  for (int g = 0; g < 9; ++g) {
-    const auto it = job.settings.find(std::string("founders.") + GT[g]);
-    total += it != job.settings.end() ? it->second.count : pop[g];
-  }
+  // The population as the run takes it, biology-level keys translated.
+  RunPreview preview;
+  std::vector<std::string> faults;
+  ASSERT_TRUE(PREVIEWRUN(job.settings, preview, faults));
+  const std::int64_t total = preview.population;
   if (total == 1) tags.insert("population=1");
   if (total == MAXPOP) tags.insert("population=1000000");
   for (const auto& [key, v] : job.settings) {
-    const batch::KeyDef* def = batch::FINDKEY(key);
+    const SettingRow* def = FINDSETTING(key);
     tags.insert(key);
-    if (v.type == batch::Type::Count || v.type == batch::Type::Real) {
-      const double x = v.type == batch::Type::Count ? static_cast<double>(v.count) : v.real;
+    if (v.type == SettingType::Count || v.type == SettingType::Real) {
+      const double x = v.type == SettingType::Count ? static_cast<double>(v.count) : v.real;
       if (x == def->lo) tags.insert(key + "@lo");
       if (x == def->hi) tags.insert(key + "@hi");
     }
-    if (v.type == batch::Type::Choice) tags.insert(key + "=" + v.text);
-    if (v.type == batch::Type::Flag) tags.insert(key + (v.flag ? "=true" : "=false"));
+    if (v.type == SettingType::Choice) tags.insert(key + "=" + v.text);
+    if (v.type == SettingType::Flag) tags.insert(key + (v.flag ? "=true" : "=false"));
     if (key == "migration.immigrants" && v.real > 0.0 && v.real < 0.01) tags.insert("immigrants>0");
     if (key == "migration.immigrants" && v.real > static_cast<double>(total) - 0.01) tags.insert("immigrants<population");
     if (v.where.compare(0, 5, "--set") == 0) tags.insert("--set");
@@ -287,22 +354,27 @@ void Cover(const batch::Job& job, std::set<std::string>& tags) {
 std::set<std::string> Expected() {
   std::set<std::string> tags = {"population=1", "population=1000000", "immigrants>0",
                                 "immigrants<population", "--set", "seed=1", "seed=32767"};
-  for (const batch::KeyDef& key : batch::KEYS()) {
-    tags.insert(key.name);
-    if (key.type == batch::Type::Choice) {
-      for (const std::string& c : key.choices) {
-        if (!(key.name == "mating.isolation" && c == "none")) tags.insert(key.name + "=" + c);
-      }
+  const bool biology = BiologyTranslated();
+  for (const SettingRow& row : CATALOGUE()) {
+    const std::string key = row.key;
+    const bool translated = row.variable[0] == '\0';
+    if (translated && !biology) continue;
+    tags.insert(key);
+    for (int c = 0; row.choices != nullptr && row.choices[c] != nullptr; ++c) {
+      if (!(key == "mating.isolation" && c == 0)) tags.insert(key + "=" + row.choices[c]);
     }
-    if (key.type == batch::Type::Flag) {
-      tags.insert(key.name + "=true");
-      tags.insert(key.name + "=false");
+    if (row.type == SettingType::Flag) {
+      tags.insert(key + "=true");
+      tags.insert(key + "=false");
     }
-    const bool bounded = key.type == batch::Type::Real || key.type == batch::Type::Count;
-    const bool founders = key.name.compare(0, 9, "founders.") == 0;
-    if (bounded && key.name != "migration.immigrants") {
-      tags.insert(key.name + "@lo");
-      if (!founders) tags.insert(key.name + "@hi");
+    // Bounds a case reaches: not the founders' upper one (but for AABB,
+    // the whole population), nor those of the biology-level keys, whose
+    // ends mostly leave no population or no fitness.
+    const bool bounded = row.type == SettingType::Real || row.type == SettingType::Count;
+    const bool founders = key.compare(0, 9, "founders.") == 0;
+    if (bounded && key != "migration.immigrants" && !translated) {
+      tags.insert(key + "@lo");
+      if (!founders || key == "founders.AABB") tags.insert(key + "@hi");
     }
   }
   return tags;
@@ -336,7 +408,8 @@ TEST(ByteIdentity, GeneratedStudiesMatchTheTypedConsoleSession) {
   int accepted = 0;
   int refused = 0;
   int compared = 0;
-  for (int index = 0; accepted < 220 && index < 400; ++index) {
+  int biology = 0;  // accepted studies that give settings in the terms of biology
+  for (int index = 0; accepted < 320 && index < 640; ++index) {
     const Case c = maker.Make(index);
     const std::string file = studies + "/case" + std::to_string(index) + ".toml";
     WriteText(file, c.Toml());
@@ -369,14 +442,23 @@ TEST(ByteIdentity, GeneratedStudiesMatchTheTypedConsoleSession) {
       CompareWithConsole(study, batchDir, compared);
       Cover(study.jobs[0], covered);
       ++accepted;
+      for (const auto& [key, value] : study.jobs[0].settings) {
+        if (FINDSETTING(key)->variable[0] == '\0') {
+          ++biology;
+          break;
+        }
+      }
     }
     fs::remove_all(batchDir);
     if (HasFatalFailure()) break;
   }
   fs::remove_all(studies);
-  std::cout << accepted << " studies compared, " << refused << " refused (the console would not start them either), "
+  std::cout << accepted << " studies compared (" << biology << " in the terms of biology), " << refused << " refused (the console would not start them either), "
             << covered.size() << " keys, limits and choices covered" << std::endl;
-  EXPECT_GE(accepted, 200);
+  EXPECT_GE(accepted, 300);
+  if (BiologyTranslated()) {
+    EXPECT_GE(biology, 50);
+  }
   EXPECT_GT(refused, 0);
   for (const std::string& tag : Expected()) EXPECT_TRUE(covered.count(tag) == 1) << "never covered: " << tag;
 }

@@ -29,7 +29,7 @@ class StudyTest : public ::testing::Test {
   }
   static std::string Shown(const batch::Job& job, const std::string& key) {
     const auto it = job.settings.find(key);
-    return it == job.settings.end() ? "-" : batch::SHOW(it->second);
+    return it == job.settings.end() ? "-" : SHOWVALUE(it->second);
   }
   std::string dir_;
 };

@@ -1,0 +1,73 @@
+#include "batch/describe.h"
+
+#include <iomanip>
+#include <sstream>
+
+#include "model/settings.h"
+
+namespace batch {
+
+namespace {
+
+std::string FIXEDTEXT(double x, int decimals) {
+  std::ostringstream text;
+  text << std::fixed << std::setprecision(decimals) << x + 0.0;
+  return text.str();
+}
+
+// Nine values by genotype: "AABB 10  AABb 20 ...".
+template <typename T>
+std::string BYGENOTYPE(const T (&values)[9], int decimals) {
+  std::string text;
+  for (int g = 0; g < 9; ++g) {
+    text += (g > 0 ? "  " : "") + GTNAME(g) + " ";
+    text += decimals < 0 ? std::to_string(values[g]) : FIXEDTEXT(static_cast<double>(values[g]), decimals);
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string KEYSTEXT() {
+  std::ostringstream text;
+  std::string group;
+  for (const SettingRow& row : CATALOGUE()) {
+    if (group != row.group) {
+      group = row.group;
+      text << (text.tellp() > 0 ? "\n" : "") << "# " << group << "\n";
+    }
+    text << row.key << " = " << row.deflt << "\n";
+    text << "    allowed: " << row.range << "\n";
+    text << "    " << row.help;
+    if (row.screen != '\0') {
+      text << " (screen " << row.screen << ")";
+    } else {
+      text << " (translated into the screen's settings)";
+    }
+    text << "\n";
+  }
+  return text.str();
+}
+
+std::string JOBTEXT(const Job& job, const RunPreview& p) {
+  std::ostringstream text;
+  text << "run " << job.run << ", seed " << job.seed << ": population " << p.population << "\n";
+  text << "  founders:    " << BYGENOTYPE(p.founders, -1) << "\n";
+  text << "  alleles:     p_" << ALLELENAME(0, 0) << " " << FIXEDTEXT(p.pA, 4) << "  p_" << ALLELENAME(1, 0)
+       << " " << FIXEDTEXT(p.pB, 4) << "\n";
+  text << "  haplotypes:  ";
+  for (int h = 0; h < 4; ++h) {
+    text << (h > 0 ? "  p_" : "p_") << ALLELENAME(0, h / 2) << ALLELENAME(1, h % 2) << " "
+         << FIXEDTEXT(p.haplotypes[h], 4);
+  }
+  text << (p.founders[4] > 0 ? " (" + GTNAME(4) + " founders counted half in each phase)" : "") << "\n";
+  text << "  fitness:     " << BYGENOTYPE(p.fitness, 6) << "\n";
+  if (p.immigrants > 0.0) {
+    text << "  immigrants:  " << SHORTEST(p.immigrants) << " per generation: " << BYGENOTYPE(p.mix, 4) << "\n";
+  } else {
+    text << "  immigrants:  none\n";
+  }
+  return text.str();
+}
+
+}  // namespace batch

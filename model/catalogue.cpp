@@ -1,0 +1,447 @@
+// The one table of settings. Each range and default is written here and
+// nowhere else; the genotype, mating and allele names come from the name
+// tables of model/settings.h, and the words of each range are made from its
+// bounds, so a bound changed here changes every message and form with it.
+#include "model/catalogue.h"
+
+#include <charconv>
+#include <cmath>
+#include <deque>
+#include <sstream>
+
+#include "model/settings.h"
+
+namespace {
+
+// Texts made while the table is built live here for the whole program, so
+// the rows can point at them.
+const char* KEEP(const std::string& text) {
+  static std::deque<std::string> pool;
+  pool.push_back(text);
+  return pool.back().c_str();
+}
+
+// A bound as the ranges show it: always with a point ("50.0", "0.25").
+std::string BOUND(double x) {
+  std::string text = SHORTEST(x);
+  if (text.find('.') == std::string::npos) text += ".0";
+  return text;
+}
+
+std::string REALRANGE(double lo, double hi) {
+  return "a number from " + BOUND(lo) + " to " + BOUND(hi);
+}
+
+std::string COUNTRANGE(double lo, double hi) {
+  return "a whole number from " + std::to_string(static_cast<std::int64_t>(lo)) + " to " +
+         std::to_string(static_cast<std::int64_t>(hi));
+}
+
+// The names of a choice, the default first: "\"any\", \"A\" or \"a\"".
+std::string CHOICERANGE(const char* const* choices, int deflt) {
+  std::vector<std::string> names = {choices[deflt]};
+  for (int c = 0; choices[c] != nullptr; ++c) {
+    if (c != deflt) names.push_back(choices[c]);
+  }
+  std::string text;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (i > 0) text += i + 1 == names.size() ? " or " : ", ";
+    text += "\"" + names[i] + "\"";
+  }
+  return text;
+}
+
+const char* const* CHOICES(const std::vector<std::string>& names) {
+  static std::deque<std::vector<const char*>> lists;
+  std::vector<const char*> list;
+  for (const std::string& n : names) list.push_back(KEEP(n));
+  list.push_back(nullptr);
+  lists.push_back(list);
+  return lists.back().data();
+}
+
+// What a row needs besides its key; the words of the range and the default
+// are made from the numbers unless given.
+struct Spec {
+  std::string key;
+  char screen;
+  std::string label;
+  SettingType type;
+  double lo, hi;
+  const char* const* choices;
+  double deflt;
+  std::string help, group, variable, derives;
+  std::string range = "";       // "" for the words made from the bounds
+  std::string rangeNote = "";   // added after them
+};
+
+SettingRow MAKEROW(const Spec& s) {
+  SettingRow row{};
+  row.key = KEEP(s.key);
+  row.screen = s.screen;
+  row.label = KEEP(s.label);
+  row.type = s.type;
+  row.lo = s.lo;
+  row.hi = s.hi;
+  row.choices = s.choices;
+  row.defaultValue = s.deflt;
+  row.help = KEEP(s.help);
+  row.group = KEEP(s.group);
+  row.variable = KEEP(s.variable);
+  row.derives = KEEP(s.derives);
+  std::string range = s.range;
+  std::string deflt;
+  switch (s.type) {
+    case SettingType::Count:
+      if (range.empty()) range = COUNTRANGE(s.lo, s.hi);
+      deflt = std::to_string(static_cast<std::int64_t>(s.deflt));
+      break;
+    case SettingType::Real:
+      if (range.empty()) range = REALRANGE(s.lo, s.hi);
+      deflt = BOUND(s.deflt);
+      break;
+    case SettingType::Flag:
+      if (range.empty()) range = "true or false";
+      deflt = s.deflt != 0.0 ? "true" : "false";
+      break;
+    case SettingType::Choice:
+      if (range.empty()) range = CHOICERANGE(s.choices, static_cast<int>(s.deflt));
+      deflt = std::string("\"") + s.choices[static_cast<int>(s.deflt)] + "\"";
+      break;
+  }
+  row.range = KEEP(range + s.rangeNote);
+  row.deflt = KEEP(deflt);
+  return row;
+}
+
+std::string INDEXED(const char* name, int i) { return std::string(name) + "[" + std::to_string(i) + "]"; }
+
+void FOUNDERROWS(std::vector<Spec>& specs) {
+  static const std::int64_t counts[9] = {10, 20, 10, 20, 40, 20, 10, 20, 10};
+  for (int g = 0; g < 9; ++g) {
+    specs.push_back({"founders." + GTNAME(g), 'P', "Founders of " + GTNAME(g), SettingType::Count, 0,
+                     static_cast<double>(MAXPOP), nullptr, static_cast<double>(counts[g]),
+                     "founders of genotype " + GTNAME(g) + " in every iteration", "founders",
+                     INDEXED("startPop", g), "POPSUM, POPFREQ", "",
+                     "; the nine add up to 1 to " + std::to_string(MAXPOP) + " (genotypes left out count 0)"});
+  }
+}
+
+void FITNESSROWS(std::vector<Spec>& specs) {
+  for (int g = 0; g < 9; ++g) {
+    specs.push_back({"fitness." + GTNAME(g), 'W', "Fitness of " + GTNAME(g), SettingType::Real, 0.0, 1.0,
+                     nullptr, 1.0, "relative fitness of " + GTNAME(g), "fitness", INDEXED("w", g),
+                     "SCALEFIT", "", "; the nine are scaled so that the largest is 1.0"});
+  }
+}
+
+void MUTATIONROWS(std::vector<Spec>& specs) {
+  static const char* const variables[4] = {"mutA[0]", "mutA[1]", "mutB[0]", "mutB[1]"};
+  for (int i = 0; i < 4; ++i) {
+    specs.push_back({"mutation." + MUTATIONNAME(i, "_to_"), static_cast<char>('1' + i),
+                     "Mutation rate " + MUTATIONNAME(i, " to "), SettingType::Real, 0.0, 1.0, nullptr, 0.0,
+                     "mutation rate " + MUTATIONNAME(i, " to ") + " per gene copy per generation",
+                     "mutation", variables[i], ""});
+  }
+}
+
+void MATINGROWS(std::vector<Spec>& specs) {
+  for (int k = 0; k < 6; ++k) {
+    specs.push_back({"mating." + MATINGNAME(k, "_"), 'N', "Mating preference " + MATINGNAME(k, " with "),
+                     SettingType::Real, 0.0, 1.0, nullptr, 1.0,
+                     "relative preference of the mating " + MATINGNAME(k, " with "), "mating",
+                     INDEXED("matePref", k), "SCALEPREF", "",
+                     "; the six are scaled so that the largest is 1.0"});
+  }
+  static const char* const* isolation = CHOICES({"none", "postmating", "premating"});
+  specs.push_back({"mating.isolation", 'N', "Isolation", SettingType::Choice, 0, 2, isolation, 0,
+                   "how the mating preferences act", "mating", "mateCheck", "",
+                   "\"postmating\" or \"premating\" (required when the preferences differ)"});
+}
+
+void MIGRATIONROWS(std::vector<Spec>& specs) {
+  specs.push_back({"migration.immigrants", 'D', "Immigrants per generation", SettingType::Real, 0.0,
+                   static_cast<double>(MAXPOP), nullptr, 0.0, "average number of immigrants per generation",
+                   "migration", "migN", "doMig, trackCopies",
+                   "0 (no migration), or more than 0 and less than the population size"});
+  static const char* const* rest = CHOICES({"rest"});
+  for (int g = 0; g < 9; ++g) {
+    const bool last = g == 8;
+    specs.push_back({"migration.mix." + GTNAME(g), 'D', "Share of " + GTNAME(g) + " among immigrants",
+                     SettingType::Real, 0.0, 1.0, last ? rest : nullptr, 0.0,
+                     "share of " + GTNAME(g) + " among immigrants", "migration", INDEXED("migF", g),
+                     "MIGREMAINDER, MIGCUMSUM", "",
+                     last ? ", or \"rest\" (what the other eight leave); the nine add up to 1.0"
+                          : "; the nine add up to 1.0 (genotypes left out count 0)"});
+  }
+}
+
+void RUNROWS(std::vector<Spec>& specs) {
+  static const char* const* rules = CHOICES({"selfing-not-allowed", "selfing-allowed", "monogamy"});
+  specs.push_back({"map_distance_cM", 'L', "Map distance (cM)", SettingType::Real, 0.0, 50.0, nullptr, 0.0,
+                   "map distance between the genes in cM (recombination fraction cM / 100)", "linkage",
+                   "rec_cM", "LINKDERIVE"});
+  specs.push_back({"fertilization", 'F', "Fertilization", SettingType::Choice, 0, 2, rules, 1,
+                   "fertilization rule", "fertilization", "mateRule", ""});
+  specs.push_back({"iterations", 'I', "Iterations", SettingType::Count, 1, static_cast<double>(MAXITER),
+                   nullptr, 1, "iterations run with these settings", "run", "nIter", ""});
+  specs.push_back({"max_generations", 'M', "Maximum generations", SettingType::Count, 1,
+                   static_cast<double>(MAXGEN), nullptr, 30000, "generation limit of an iteration", "run",
+                   "genMax", ""});
+}
+
+void OPTIONROWS(std::vector<Spec>& specs) {
+  specs.push_back({"track_gene_copies", 'G', "Track gene copies", SettingType::Flag, 0, 1, nullptr, 1,
+                   "track gene-copy history", "run", "trackCopies", "", "true or false (false with migration)"});
+  specs.push_back({"stop_at_fixation", 'V', "Stop at fixation", SettingType::Flag, 0, 1, nullptr, 1,
+                   "end an iteration once everything tracked has fixed", "run", "stopAtFix", ""});
+  static const char* const* alpha = CHOICES({"any", ALLELENAME(0, 0), ALLELENAME(0, 1)});
+  static const char* const* beta = CHOICES({"any", ALLELENAME(1, 0), ALLELENAME(1, 1)});
+  specs.push_back({"fixation.alpha", 'A', "Alpha fixation", SettingType::Choice, 0, 2, alpha, 0,
+                   "which Alpha allele fixation counts", "run", "setAllFix[0]", ""});
+  specs.push_back({"fixation.beta", 'A', "Beta fixation", SettingType::Choice, 0, 2, beta, 0,
+                   "which Beta allele fixation counts", "run", "setAllFix[1]", ""});
+}
+
+// Settings in the terms of biology: translated into the rows above before
+// anything is applied (model/biology.h).
+void SELECTIONROWS(std::vector<Spec>& specs) {
+  static const char* const genes[2] = {"alpha", "beta"};
+  for (int gene = 0; gene < 2; ++gene) {
+    const std::string head = std::string("selection.") + genes[gene];
+    const std::string name = gene == 0 ? "Alpha" : "Beta";
+    const char* const* alleles = CHOICES({ALLELENAME(gene, 0), ALLELENAME(gene, 1)});
+    specs.push_back({head + ".s", '\0', name + " selection coefficient s", SettingType::Real, 0.0, 1.0,
+                     nullptr, 0.0, "selection against the other homozygote at " + name + ": its fitness is 1 - s",
+                     "selection", "", ""});
+    specs.push_back({head + ".h", '\0', name + " dominance h", SettingType::Real, 0.0, 100.0, nullptr, 0.5,
+                     "dominance at " + name + ": the heterozygote's fitness is 1 - h s", "selection", "", ""});
+    specs.push_back({head + ".favoured", '\0', name + " favoured allele", SettingType::Choice, 0, 1, alleles, 0,
+                     "the allele whose homozygote has fitness 1 at " + name, "selection", "", ""});
+  }
+  static const char* const* combine = CHOICES({"multiplicative", "additive"});
+  specs.push_back({"selection.combine", '\0', "Combining the genes", SettingType::Choice, 0, 1, combine, 0,
+                   "how the fitnesses of the two genes combine: wA wB, or wA + wB - 1", "selection", "", ""});
+}
+
+void POPULATIONROWS(std::vector<Spec>& specs) {
+  double size = 0.0;
+  for (const Spec& s : specs) {
+    if (s.group == "founders") size += s.deflt;
+  }
+  static const char* const* phase = CHOICES({"none", "coupling", "repulsion"});
+  specs.push_back({"population.size", '\0', "Population size", SettingType::Count, 1,
+                   static_cast<double>(MAXPOP), nullptr, size, "founders in every iteration", "population", "", ""});
+  specs.push_back({"population.p_A", '\0', "Frequency of " + ALLELENAME(0, 0), SettingType::Real, 0.0, 1.0,
+                   nullptr, 0.5, "frequency of allele " + ALLELENAME(0, 0) + " among the founders", "population", "", ""});
+  specs.push_back({"population.p_B", '\0', "Frequency of " + ALLELENAME(1, 0), SettingType::Real, 0.0, 1.0,
+                   nullptr, 0.5, "frequency of allele " + ALLELENAME(1, 0) + " among the founders", "population", "", ""});
+  specs.push_back({"population.D", '\0', "Linkage disequilibrium D", SettingType::Real, -0.25, 0.25, nullptr, 0.0,
+                   "linkage disequilibrium among the founders' haplotypes, p_AB p_ab - p_Ab p_aB", "population", "", ""});
+  specs.push_back({"population.phase", '\0', "Phase", SettingType::Choice, 0, 2, phase, 0,
+                   "founders all in coupling or all in repulsion, instead of D", "population", "", ""});
+}
+
+std::vector<SettingRow> MAKECATALOGUE() {
+  // The order of the settings screen, then the biology-level settings.
+  std::vector<Spec> specs;
+  FOUNDERROWS(specs);
+  FITNESSROWS(specs);
+  MUTATIONROWS(specs);
+  MATINGROWS(specs);
+  RUNROWS(specs);
+  MIGRATIONROWS(specs);
+  OPTIONROWS(specs);
+  SELECTIONROWS(specs);
+  POPULATIONROWS(specs);
+  std::vector<SettingRow> rows;
+  for (const Spec& s : specs) rows.push_back(MAKEROW(s));
+  return rows;
+}
+
+const char* TYPEWORD(SettingType type) {
+  switch (type) {
+    case SettingType::Count: return "count";
+    case SettingType::Real: return "real";
+    case SettingType::Flag: return "flag";
+    default: return "choice";
+  }
+}
+
+std::string RAWTYPE(const RawValue& raw) {
+  switch (raw.kind) {
+    case RawValue::Integer: return "a whole number";
+    case RawValue::Real: return "a number with a point";
+    case RawValue::Boolean: return "true or false";
+    default: return "a string";
+  }
+}
+
+// The value as written, for messages.
+std::string WRITTEN(const RawValue& raw) {
+  switch (raw.kind) {
+    case RawValue::Integer: return std::to_string(raw.integer);
+    case RawValue::Real: return SHORTEST(raw.real);
+    case RawValue::Boolean: return raw.boolean ? "true" : "false";
+    default: return "\"" + raw.text + "\"";
+  }
+}
+
+// A choice's index by name, or -1.
+int CHOICEINDEX(const char* const* choices, const std::string& name) {
+  for (int c = 0; choices != nullptr && choices[c] != nullptr; ++c) {
+    if (name == choices[c]) return c;
+  }
+  return -1;
+}
+
+// Converts raw by the row's type: typeOk when the kind fits, inRange when
+// the value is allowed.
+void CONVERT(const SettingRow& row, const RawValue& raw, SettingValue& out, bool& typeOk, bool& inRange) {
+  switch (row.type) {
+    case SettingType::Count:
+      typeOk = raw.kind == RawValue::Integer;
+      out.count = raw.integer;
+      inRange = typeOk && static_cast<double>(out.count) >= row.lo && static_cast<double>(out.count) <= row.hi;
+      return;
+    case SettingType::Real:
+      if (raw.kind == RawValue::Text && row.choices != nullptr) {
+        // A word standing for a number ("rest"): the value is that word.
+        typeOk = true;
+        out.choice = CHOICEINDEX(row.choices, raw.text);
+        inRange = out.choice >= 0;
+        out.type = SettingType::Choice;
+        out.text = raw.text;
+        return;
+      }
+      typeOk = raw.kind == RawValue::Real || raw.kind == RawValue::Integer;
+      // -0.0 cannot be typed at the console and would print with a sign.
+      out.real = raw.kind == RawValue::Integer ? static_cast<double>(raw.integer) : raw.real + 0.0;
+      inRange = typeOk && std::isfinite(out.real) && out.real >= row.lo && out.real <= row.hi;
+      return;
+    case SettingType::Flag:
+      typeOk = inRange = raw.kind == RawValue::Boolean;
+      out.flag = raw.boolean;
+      return;
+    case SettingType::Choice:
+      typeOk = raw.kind == RawValue::Text;
+      out.text = raw.text;
+      out.choice = CHOICEINDEX(row.choices, raw.text);
+      inRange = typeOk && out.choice >= 0;
+      if (!inRange) out.choice = 0;
+      return;
+  }
+}
+
+void JSONTEXT(std::ostringstream& out, const std::string& text) {
+  out << '"';
+  for (char c : text) {
+    if (c == '"' || c == '\\') {
+      out << '\\' << c;
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      static const char* const hex = "0123456789abcdef";
+      out << "\\u00" << hex[(c >> 4) & 0xf] << hex[c & 0xf];
+    } else {
+      out << c;
+    }
+  }
+  out << '"';
+}
+
+// A number in JSON: whole numbers without a point, others as the shortest
+// decimal that reads back as the same double.
+std::string JSONNUMBER(double x) {
+  if (x == std::floor(x) && std::fabs(x) < 9.0e15) return std::to_string(static_cast<std::int64_t>(x));
+  char buf[64];
+  const auto result = std::to_chars(buf, buf + sizeof buf, x);
+  return std::string(buf, result.ptr);
+}
+
+void JSONROW(std::ostringstream& out, const SettingRow& row) {
+  out << "{\"key\": ";
+  JSONTEXT(out, row.key);
+  out << ", \"screen\": ";
+  JSONTEXT(out, row.screen == '\0' ? std::string() : std::string(1, row.screen));
+  out << ", \"label\": ";
+  JSONTEXT(out, row.label);
+  out << ", \"type\": \"" << TYPEWORD(row.type) << "\", \"lo\": " << JSONNUMBER(row.lo)
+      << ", \"hi\": " << JSONNUMBER(row.hi) << ", \"choices\": [";
+  for (int c = 0; row.choices != nullptr && row.choices[c] != nullptr; ++c) {
+    if (c > 0) out << ", ";
+    JSONTEXT(out, row.choices[c]);
+  }
+  out << "], \"range\": ";
+  JSONTEXT(out, row.range);
+  out << ", \"default\": ";
+  JSONTEXT(out, row.deflt);
+  out << ", \"defaultValue\": " << JSONNUMBER(row.defaultValue) << ", \"help\": ";
+  JSONTEXT(out, row.help);
+  out << ", \"group\": ";
+  JSONTEXT(out, row.group);
+  out << ", \"variable\": ";
+  JSONTEXT(out, row.variable);
+  out << ", \"derives\": ";
+  JSONTEXT(out, row.derives);
+  out << "}";
+}
+
+}  // namespace
+
+const std::vector<SettingRow>& CATALOGUE() {
+  static const std::vector<SettingRow> rows = MAKECATALOGUE();
+  return rows;
+}
+
+const SettingRow* FINDSETTING(const std::string& key) {
+  for (const SettingRow& row : CATALOGUE()) {
+    if (key == row.key) return &row;
+  }
+  return nullptr;
+}
+
+std::string SHORTEST(double x) {
+  char buf[400];
+  const auto result = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::fixed);
+  return std::string(buf, result.ptr);
+}
+
+std::string SHOWVALUE(const SettingValue& v) {
+  switch (v.type) {
+    case SettingType::Count: return std::to_string(v.count);
+    case SettingType::Real: return SHORTEST(v.real);
+    case SettingType::Flag: return v.flag ? "true" : "false";
+    default: return v.text;
+  }
+}
+
+bool TOVALUE(const SettingRow& row, const RawValue& raw, SettingValue& out, std::string& fault) {
+  out = SettingValue{};
+  out.type = row.type;
+  out.where = raw.where;
+  bool typeOk = false;
+  bool inRange = false;
+  CONVERT(row, raw, out, typeOk, inRange);
+  const std::string lead = raw.where + ": " + row.key + " = " + WRITTEN(raw);
+  if (!typeOk) {
+    fault = lead + " is " + RAWTYPE(raw) + "; allowed: " + row.range;
+    return false;
+  }
+  if (!inRange) {
+    fault = lead + " is out of range; allowed: " + row.range;
+    return false;
+  }
+  return true;
+}
+
+std::string CATALOGUEJSON() {
+  std::ostringstream out;
+  out << "[\n";
+  const std::vector<SettingRow>& rows = CATALOGUE();
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    out << "  ";
+    JSONROW(out, rows[i]);
+    out << (i + 1 < rows.size() ? ",\n" : "\n");
+  }
+  out << "]\n";
+  return out.str();
+}
