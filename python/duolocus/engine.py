@@ -173,30 +173,36 @@ def _structured(data, np):
     return np.genfromtxt(io.BytesIO(data), delimiter=",", names=True, dtype=None, encoding="utf-8")
 
 
-def run(settings=None, seed=1, trajectory=0, keep_bytes=False):
+def run(settings=None, seed=1, trajectory=0, keep_bytes=False, name="duolocus"):
     """One run of the simulator.
 
     settings: a dict of study keys (duolocus.settings()); seed: 1 to 32767;
     trajectory: K > 0 samples every K generations and the last of each
-    iteration; keep_bytes: also keep the exact bytes of the files.
+    iteration; keep_bytes: also keep the exact bytes of the files; name:
+    the prefix the files would have (the report names itself NAME.txt), so
+    that the bytes equal those of a program given that prefix.
     Refused settings raise ValueError with the study file's messages."""
     engine = _require_engine()
     if isinstance(seed, bool) or not isinstance(_plain(seed), int) or not 1 <= _plain(seed) <= MAX_SEED:
         raise ValueError(f"seed = {seed!r}; allowed: a whole number from 1 to {MAX_SEED}")
     if isinstance(trajectory, bool) or not isinstance(_plain(trajectory), int) or _plain(trajectory) < 0:
         raise ValueError(f"trajectory = {trajectory!r}; allowed: a whole number from 0 (none)")
+    if not isinstance(name, str) or any(c in name for c in "\r\n"):
+        raise ValueError(f"name = {name!r}; allowed: a file prefix on one line")
     pairs = _resolve(_flatten(settings or {}))
     raw = engine.run(pairs, int(_plain(seed)), int(_plain(trajectory)))
     if raw["status"] == 2:
         raise ValueError("\n".join(raw["faults"]) or "the settings were refused")
     if raw["status"] != 0:
         raise RuntimeError("; ".join(raw["faults"]) or f"the run ended with status {raw['status']}")
+    # The engine wrote no file, so its report names none: give it the name.
+    raw["txt"] = raw["txt"].replace(b"\nOUTPUT FILE: .txt\n", f"\nOUTPUT FILE: {name}.txt\n".encode(), 1)
     return RunResult(dict(pairs), int(_plain(seed)), raw, keep_bytes)
 
 
 def _run_one(task):
-    settings, seed, trajectory, keep_bytes = task
-    return run(settings, seed, trajectory, keep_bytes)
+    settings, seed, trajectory, keep_bytes, name = task
+    return run(settings, seed, trajectory, keep_bytes, name)
 
 
 class _Progress:
@@ -255,7 +261,7 @@ def run_many(settings_list, seeds=None, trajectory=0, processes=None, keep_bytes
     seeds = list(seeds)
     if len(seeds) != n:
         raise ValueError(f"{len(seeds)} seeds for {n} settings; give one seed per run")
-    tasks = [(s, seed, trajectory, keep_bytes) for s, seed in zip(settings_list, seeds)]
+    tasks = [(s, seed, trajectory, keep_bytes, "duolocus") for s, seed in zip(settings_list, seeds)]
     # Refuse bad settings here, before any process starts.
     for s in settings_list:
         _resolve(_flatten(s or {}))
