@@ -100,6 +100,11 @@ class TestCommandLine:
         assert status == 1
         assert err.startswith(f"duolocus-plot: cannot write {tmp_path / 'file' / 'f.png'}: cannot make its folder")
 
+    def test_missing_folder_names_the_file_asked_for(self, table, tmp_path):
+        status, _, err = run_tool(SUMMARY, table, "--csv", tmp_path / "no" / "s.csv")
+        assert status == 1
+        assert err == f"duolocus-summary: cannot write {tmp_path / 'no' / 's.csv'}: No such file or directory\n"
+
     def test_help_shows_one_percent_sign(self):
         status, out, _ = run_tool(SUMMARY, "--help")
         assert status == 0
