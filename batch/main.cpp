@@ -45,7 +45,8 @@ int PRINT(const std::string& text) {
 int PARSEARGS(int argc, char** argv, Options& o) {
   CLI::App app{"Runs the Duolocus simulations of a study file; see docs/batch.md."};
   app.add_option("STUDY", o.studyFile, "the study file (TOML)");
-  auto* seedOpt = app.add_option("-s,--seed", o.overrides.seed, "run every job with this seed (1 to 32767)");
+  auto* seedOpt = app.add_option("-s,--seed", o.overrides.seed,
+                                 "run every job with this seed (1 to " + std::to_string(MAXSEED) + ")");
   auto* outOpt = app.add_option("-o,--out", o.overrides.out, "prefix of the output files");
   app.add_option("-d,--set", o.overrides.sets, "KEY=VALUE: a setting, as in the study file (dotted key)")
       ->allow_extra_args(false);

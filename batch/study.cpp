@@ -89,7 +89,8 @@ struct SeedList {
   std::string where;
 };
 
-const char* const SEEDRANGE = "a whole number from 1 to 32767, a list of them, or {from = 1, to = 10}";
+const std::string SEEDRANGE =
+    "a whole number from 1 to " + std::to_string(MAXSEED) + ", a list of them, or {from = 1, to = 10}";
 
 bool ONESEED(const toml::node& node, std::uint32_t& seed, std::vector<std::string>& faults,
              const std::string& name = "seed") {
@@ -478,7 +479,8 @@ std::size_t CHECKSEEDS(const Parts& parts, const Overrides& overrides, Faults& f
     const SeedList& seeds = run.seeds.given ? run.seeds : parts.seeds;
     if (!seeds.given && !overrides.haveSeed) {
       faults.push_back(run.where + ": no seed for run " + run.name +
-                       ": give seed = N (1 to 32767), a list or {from, to} in the study, or --seed S");
+                       ": give seed = N (1 to " + std::to_string(MAXSEED) +
+                       "), a list or {from, to} in the study, or --seed S");
     }
     most = std::max(most, seeds.seeds.size());
   }

@@ -9,12 +9,9 @@
 #include "console/dialogue.h"
 #include "console/input.h"
 #include "console/io.h"
-#include "engine/random.h"
 #include "model/derive.h"
 #include "model/driver.h"
 #include "model/settings.h"
-#include "model/state.h"
-#include "report/files.h"
 
 namespace {
 

@@ -231,7 +231,8 @@ void POPULATIONROWS(std::vector<Spec>& specs) {
   }
   static const char* const* phase = CHOICES({"none", "coupling", "repulsion"});
   specs.push_back({"population.size", '\0', "Population size", SettingType::Count, 1,
-                   static_cast<double>(MAXPOP), nullptr, size, "founders in every iteration", "population", "", ""});
+                   static_cast<double>(MAXPOP), nullptr, size,
+                   "founders in every iteration; required with any other population key", "population", "", ""});
   specs.push_back({"population.p_A", '\0', "Frequency of " + ALLELENAME(0, 0), SettingType::Real, 0.0, 1.0,
                    nullptr, 0.5, "frequency of allele " + ALLELENAME(0, 0) + " among the founders", "population", "", ""});
   specs.push_back({"population.p_B", '\0', "Frequency of " + ALLELENAME(1, 0), SettingType::Real, 0.0, 1.0,

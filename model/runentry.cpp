@@ -117,7 +117,6 @@ void SIMULATE(const RunRequest& request) {
   RUNITERATIONS();
   CLOSEFILES();
   generationHook = iterationHook = nullptr;
-  liveRequest = nullptr;
 }
 
 void TALLIES(RunResult& result) {
@@ -145,13 +144,30 @@ int COLLECT(const RunRequest& request, RunResult& result) {
   return REFUSE(result, 0);
 }
 
+// What the entry changes for the length of a run and gives back however
+// the run ends: normally, or by an observer that throws (a front end's
+// interrupt), so that the next call, or the console, finds things as before.
+struct Borrowed {
+  std::istream* in = conIn;
+  std::ostream* out = conOut;
+  HaltFn halt = haltHook;
+  ~Borrowed() {
+    CLOSEFILES();  // already closed unless an observer threw
+    generationHook = iterationHook = nullptr;
+    haltHook = halt;
+    liveRequest = nullptr;
+    haltRequest = nullptr;
+    MEMORYFILES(false);
+    CONSOLE(*in, *out);
+  }
+};
+
 }  // namespace
 
 int RUNENTRY(const RunRequest& request, RunResult& result) {
   result = RunResult{};
   if (!PREPARE(request, result)) return REFUSE(result, 2);
-  std::istream* const savedIn = conIn;
-  std::ostream* const savedOut = conOut;
+  const Borrowed borrowed;
   CONSOLE(NULLIN(), NULLOUT());
   rsd = request.seed;
   // The report names its own file; bytes kept in memory name what the
@@ -162,11 +178,10 @@ int RUNENTRY(const RunRequest& request, RunResult& result) {
   MEMORYFILES(request.prefix.empty());
   // The arrays first: a population too large for memory halts (GIVEUP)
   // before any file is opened.
-  const HaltFn savedHalt = haltHook;
   haltRequest = &request;
   if (request.onHalt != nullptr) haltHook = ONHALT;
   MEMALLOC();
-  haltHook = savedHalt;
+  haltHook = borrowed.halt;
   std::string failed;
   int status = 0;
   if (RUNHANDOVER(failed)) {
@@ -176,9 +191,7 @@ int RUNENTRY(const RunRequest& request, RunResult& result) {
     result.faults.push_back("cannot write " + failed + ": " + openError);
     status = REFUSE(result, 1);
   }
-  MEMORYFILES(false);
   MEMFREE();
-  CONSOLE(*savedIn, *savedOut);
   return status;
 }
 

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 
+#include "console/io.h"
 #include "model/runentry.h"
 #include "tests/testutil.h"
 
@@ -136,6 +137,24 @@ TEST_F(RunEntry, RefusalsAndFilesThatCannotBeWritten) {
   request.prefix.clear();
   EXPECT_EQ(RUNENTRY(request, result), 0);
   EXPECT_FALSE(result.csv.empty());
+}
+
+// A front end may stop a run from an observer by throwing (an interrupt):
+// the next run, and the console, find everything as before.
+TEST_F(RunEntry, AnObserverThatThrowsLeavesTheNextRunWhole) {
+  RunResult whole;
+  ASSERT_EQ(RUNENTRY(Request(2, 8), whole), 0);
+  RunRequest stopped = Request(2, 8);
+  stopped.onGeneration = [](void*) {
+    if (RUNPOSITION().gen == 50) throw 1;
+  };
+  RunResult cut;
+  EXPECT_THROW(RUNENTRY(stopped, cut), int);
+  EXPECT_EQ(conOut, static_cast<std::ostream*>(&out_));  // the console is the test's again
+  RunResult again;
+  ASSERT_EQ(RUNENTRY(Request(2, 8), again), 0);
+  EXPECT_EQ(again.csv, whole.csv);
+  EXPECT_EQ(again.txt, whole.txt);
 }
 
 }  // namespace
