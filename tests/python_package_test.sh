@@ -15,6 +15,8 @@ for item in pyproject.toml setup.py README.md python model engine report console
   cp -r "$src/$item" "$work/src/"
 done
 find "$work/src" -name __pycache__ -prune -exec rm -rf {} +
+# A compiled engine left in the checkout is not the one under test.
+find "$work/src" -name "*.so" -delete
 "$python" -m venv --system-site-packages "$work/venv"
 venv="$work/venv/bin/python"
 ( cd "$work/src" && DUOLOCUS_SETUP_BUILD="$work/setup" \
@@ -27,8 +29,9 @@ case "$where" in
   "$work/venv/"*) ;;
   *) echo "the venv imports duolocus from $where, not from its own install"; exit 1 ;;
 esac
-[ -x "$work/venv/bin/duolocus-summary" ] && [ -x "$work/venv/bin/duolocus-plot" ] \
-  || { echo "pip did not install the command lines"; exit 1; }
+for tool in duolocus-summary duolocus-plot; do
+  "$work/venv/bin/$tool" --help >/dev/null || { echo "pip did not install $tool"; exit 1; }
+done
 
 shape="$("$venv" -c "import duolocus; print(duolocus.run({'iterations': 50, 'map_distance_cM': 10}, seed=3).table.shape)")"
 [ "$shape" = "(50, 28)" ] || { echo "the one-line run gave $shape, not (50, 28)"; exit 1; }

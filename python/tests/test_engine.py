@@ -50,7 +50,12 @@ def batch_files(tmp_path, settings, seed, trajectory=0):
 def generated_settings(rnd):
     """Small random runs over most kinds of setting."""
     s = {"iterations": rnd.randint(2, 12), "max_generations": rnd.randint(1, 250)}
-    if rnd.random() < 0.6:
+    if rnd.random() < 0.25:
+        s["population.size"] = rnd.randint(4, 30)
+        s["population.p_A"] = rnd.choice([0.1, 0.5, 0.75])
+        s["population.p_B"] = rnd.choice([0.2, 0.5])
+        s["population.phase"] = rnd.choice(["none", "coupling", "repulsion"])
+    elif rnd.random() < 0.6:
         for g in GENOTYPES:
             s[f"founders.{g}"] = rnd.choice([0, 0, 1, 3, 8])
         if sum(s[f"founders.{g}"] for g in GENOTYPES) == 0:
