@@ -10,14 +10,6 @@
 
 namespace {
 
-// What a biology-level key means when it is left out: no selection, an
-// additive (h = 0.5) heterozygote, the capital allele favoured, the genes
-// combined multiplicatively; equal allele frequencies without disequilibrium.
-const double DEFAULTS = 0.0;
-const double DEFAULTH = 0.5;
-const double DEFAULTP = 0.5;
-const double DEFAULTD = 0.0;
-
 // A D this far beyond the bounds the frequencies allow is taken as the bound:
 // decimal frequencies and D (pA = 0.1, pB = 0.7, D = -0.07) meet their bound
 // exactly on paper but not always in doubles.
@@ -93,16 +85,25 @@ std::string SOURCE(const std::vector<Given>& given) {
 
 std::string LEAD(const Given& g) { return g.value->where + ": " + g.key + " = " + SHOWN(*g.value); }
 
-double NUMBER(const SettingMap& settings, const char* key, double deflt) {
+// A key left out means what the catalogue gives as its default.
+double NUMBER(const SettingMap& settings, const char* key) {
   const auto it = settings.find(key);
-  if (it == settings.end()) return deflt;
+  if (it == settings.end()) return FINDSETTING(key)->defaultValue;
   const SettingValue& v = it->second;
   return v.type == SettingType::Count ? static_cast<double>(v.count) : v.real;
 }
 
-std::string TEXT(const SettingMap& settings, const char* key, const char* deflt) {
+// The index of a choice among the catalogue's names (its default when left
+// out); -1, with a message, for a name the catalogue does not know.
+int CHOICE(const SettingMap& settings, const char* key, std::vector<std::string>& faults) {
+  const SettingRow* row = FINDSETTING(key);
   const auto it = settings.find(key);
-  return it == settings.end() ? deflt : it->second.text;
+  if (it == settings.end()) return static_cast<int>(row->defaultValue);
+  for (int c = 0; row->choices[c] != nullptr; ++c) {
+    if (it->second.text == row->choices[c]) return c;
+  }
+  faults.push_back(LEAD({key, &it->second}) + " is out of range; allowed: " + row->range);
+  return -1;
 }
 
 // Refuses a biology-level group given together with the screen keys it
@@ -116,38 +117,20 @@ bool CLASH(const SettingMap& settings, const std::vector<Given>& given, const st
   return true;
 }
 
-// A favoured-allele key: 0 for the capital allele, 1 for the small one,
-// -1 (with a message) for anything else.
-int FAVOURED(const SettingMap& settings, const char* key, char capital,
-             std::vector<std::string>& faults) {
-  const char small = static_cast<char>(capital - 'A' + 'a');
-  const auto it = settings.find(key);
-  if (it == settings.end() || it->second.text == std::string(1, capital)) return 0;
-  if (it->second.text == std::string(1, small)) return 1;
-  faults.push_back(LEAD({key, &it->second}) + " is out of range; allowed: \"" + capital +
-                   "\" or \"" + small + "\"");
-  return -1;
-}
-
 bool SELECTION(const SettingMap& settings, SettingMap& out, std::vector<std::string>& faults) {
   const std::vector<Given> given = GIVEN(settings, SELECTIONKEYS);
   if (given.empty()) return true;
   if (CLASH(settings, given, "fitness.", "selection", faults)) return false;
-  const double s[2] = {NUMBER(settings, "selection.alpha.s", DEFAULTS),
-                       NUMBER(settings, "selection.beta.s", DEFAULTS)};
-  const double h[2] = {NUMBER(settings, "selection.alpha.h", DEFAULTH),
-                       NUMBER(settings, "selection.beta.h", DEFAULTH)};
-  const int favouredSmall[2] = {FAVOURED(settings, "selection.alpha.favoured", 'A', faults),
-                                FAVOURED(settings, "selection.beta.favoured", 'B', faults)};
-  const std::string combine = TEXT(settings, "selection.combine", "multiplicative");
-  if (combine != "multiplicative" && combine != "additive") {
-    const Given g{"selection.combine", &settings.at("selection.combine")};
-    faults.push_back(LEAD(g) + " is out of range; allowed: \"multiplicative\" or \"additive\"");
-    return false;
-  }
-  if (favouredSmall[0] < 0 || favouredSmall[1] < 0) return false;
+  const double s[2] = {NUMBER(settings, "selection.alpha.s"), NUMBER(settings, "selection.beta.s")};
+  const double h[2] = {NUMBER(settings, "selection.alpha.h"), NUMBER(settings, "selection.beta.h")};
+  // The catalogue names the capital allele first and the multiplicative
+  // combination first, so an index is what SELECTIONFITNESS takes.
+  const int favouredSmall[2] = {CHOICE(settings, "selection.alpha.favoured", faults),
+                                CHOICE(settings, "selection.beta.favoured", faults)};
+  const int combine = CHOICE(settings, "selection.combine", faults);
+  if (favouredSmall[0] < 0 || favouredSmall[1] < 0 || combine < 0) return false;
   double fit[9];
-  SELECTIONFITNESS(s, h, favouredSmall, combine == "additive", fit);
+  SELECTIONFITNESS(s, h, favouredSmall, combine == 1, fit);
   std::string outside;
   for (int g = 0; g < 9; ++g) {
     if (fit[g] >= 0.0 && fit[g] <= 1.0) continue;
@@ -186,26 +169,24 @@ bool POPULATION(const SettingMap& settings, SettingMap& out, std::vector<std::st
                      "population.* key");
     ok = false;
   }
-  const double pA = NUMBER(settings, "population.p_A", DEFAULTP);
-  const double pB = NUMBER(settings, "population.p_B", DEFAULTP);
-  const double asked = NUMBER(settings, "population.D", DEFAULTD);
-  const std::string phase = TEXT(settings, "population.phase", "none");
+  const double pA = NUMBER(settings, "population.p_A");
+  const double pB = NUMBER(settings, "population.p_B");
+  const double asked = NUMBER(settings, "population.D");
+  // Phase choices in catalogue order: none, coupling, repulsion.
+  const int phase = CHOICE(settings, "population.phase", faults);
   const double lo = DLOW(pA, pB);
   const double hi = DHIGH(pA, pB);
   double d = asked;
-  if (phase == "coupling" || phase == "repulsion") {
-    d = phase == "coupling" ? hi : lo;
+  if (phase < 0) {
+    ok = false;
+  } else if (phase > 0) {
+    d = phase == 1 ? hi : lo;
     if (asked != 0.0) {
       const Given g{"population.D", &settings.at("population.D")};
-      faults.push_back(LEAD(g) + " with population.phase = \"" + phase +
+      faults.push_back(LEAD(g) + " with population.phase = \"" + FINDSETTING("population.phase")->choices[phase] +
                        "\"; give a nonzero D or a phase other than \"none\", not both");
       ok = false;
     }
-  } else if (phase != "none") {
-    const Given g{"population.phase", &settings.at("population.phase")};
-    faults.push_back(LEAD(g) +
-                     " is out of range; allowed: \"none\", \"coupling\" or \"repulsion\"");
-    ok = false;
   } else if (d < lo - DSLACK || d > hi + DSLACK) {
     const Given g{"population.D", &settings.at("population.D")};
     faults.push_back(LEAD(g) + " is out of range for population.p_A = " + TYPED(pA) +
