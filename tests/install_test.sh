@@ -31,5 +31,17 @@ if [ -x /usr/bin/python3 ]; then
   "$prefix/bin/duolocus-summary" ./*.csv | grep -q "ALPHA: FIXATION PROBABILITY" \
     || { echo "the installed duolocus-summary did not summarise the run"; exit 1; }
 fi
+# The Python package stands where Debian's Python looks under the prefix
+# (lib/python3.X/dist-packages), with its engine when pybind11 built it.
+package="$(ls -d "$prefix"/lib/python3*/dist-packages/duolocus 2>/dev/null | head -n 1)"
+[ -n "$package" ] && [ -f "$package/cli.py" ] || { echo "not installed: the Python package"; exit 1; }
+if ls "$build"/python/duolocus/_engine*.so >/dev/null 2>&1; then
+  ls "$package"/_engine*.so >/dev/null 2>&1 || { echo "not installed: the package's engine"; exit 1; }
+  if [ -x /usr/bin/python3 ] && /usr/bin/python3 -c "import pandas" 2>/dev/null; then
+    PYTHONPATH="$(dirname "$package")" /usr/bin/python3 -c \
+      "import duolocus; assert duolocus.run({'iterations': 3}, seed=2).table.shape[1] == 28" \
+      || { echo "the installed package does not run"; exit 1; }
+  fi
+fi
 [ -f "$prefix/share/doc/duolocus/workflow/Snakefile" ] || { echo "not installed: the workflow"; exit 1; }
 echo "installed and ran from $prefix"

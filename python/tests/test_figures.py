@@ -1,14 +1,16 @@
-"""duolocus-plot: every figure drawn from real runs and read back as an
-image; the theoretical curves; what it refuses."""
+"""figures and duolocus-plot: every figure drawn from real runs and read back
+as an image; the theoretical curves; what it refuses."""
 
 import math
 
 import pytest
 
-from conftest import PLOT, founders, load_script, run_batch, run_tool
+from conftest import PLOT, founders, run_batch, run_tool
 
 matplotlib = pytest.importorskip("matplotlib")
 import matplotlib.image  # noqa: E402
+
+from duolocus import figures, tables, theory  # noqa: E402
 
 
 def read_png(path):
@@ -30,11 +32,6 @@ def sweep(tmp_path_factory):
     return folder
 
 
-@pytest.fixture(scope="module")
-def plot_module():
-    return load_script(PLOT, "duolocus_plot")
-
-
 class TestFigures:
     def test_times_and_final_one_per_run(self, sweep, tmp_path):
         for figure in ("times", "final"):
@@ -53,30 +50,30 @@ class TestFigures:
         assert status == 0, err
         assert read_png(tmp_path / "t.png") == (850, 1000)
 
-    def test_titles_name_the_settings(self, sweep, plot_module):
-        jobs, keys = plot_module.summary.load([str(sweep / "sw_index.csv")])
-        p2 = [j for j in jobs if j.run == "p2"]
-        fig = plot_module.figure_times("p2", p2, 30)
+    def test_titles_name_the_settings(self, sweep):
+        study = tables.load([str(sweep / "sw_index.csv")])
+        p2 = [i for i, j in enumerate(study.jobs) if j.run == "p2"]
+        fig = figures.times(study, p2, "p2", 30)
         title = fig._suptitle.get_text()
         assert title == ("Fixation times: p2\nN = 40, p0(A) = 0.50, p0(B) = 0.50, 50 cM, neutral, "
                          "at most 400 generations; 24 iterations, seeds 1, 2")
         assert [ax.get_xlabel() for ax in fig.axes] == ["generation at which the Alpha allele fixed",
                                                         "generation at which the Beta allele fixed"]
-        fig = plot_module.figure_probability({"p1": [j for j in jobs if j.run == "p1"], "p2": p2},
-                                             keys, None, None)
+        fig = figures.probability(study, {"p1": [i for i, j in enumerate(study.jobs) if j.run == "p1"],
+                                          "p2": p2}, None, None)
         assert fig.axes[0].get_xlabel() == "map distance (cM)"
         assert fig.axes[0].get_ylabel() == "probability of fixation (95% Wilson interval)"
         assert "theory: neutral: u = p0" in [t.get_text() for t in fig.axes[0].get_legend().get_texts()]
 
 
-    def test_runs_halted_by_extinction_say_so(self, tmp_path, plot_module):
+    def test_runs_halted_by_extinction_say_so(self, tmp_path):
         # Two founders that cannot self and whose offspring are all sterile.
         run_batch('seed = [1, 2]\niterations = 3\nfertilization = "selfing-not-allowed"\n'
                   + founders(AABB=1, aabb=1) + "[fitness]\nAaBB = 0.0\nAaBb = 0.0\nAabb = 0.0\n"
                   + "[sweep]\nmap_distance_cM = [0.0, 50.0]\n", tmp_path, "ext")
-        jobs, keys = plot_module.summary.load([str(tmp_path / "ext_index.csv")])
-        groups = {run: [j for j in jobs if j.run == run] for run in ("p1", "p2")}
-        fig = plot_module.figure_probability(groups, keys, None, None)
+        study = tables.load([str(tmp_path / "ext_index.csv")])
+        groups = {run: [i for i, j in enumerate(study.jobs) if j.run == run] for run in ("p1", "p2")}
+        fig = figures.probability(study, groups, None, None)
         for ax in fig.axes:
             assert [t.get_text() for t in ax.texts] == ["no iteration to count:\nevery one was halted by extinction"]
             assert ax.get_legend() is None
@@ -99,30 +96,30 @@ class TestTheory:
 
     SEL_A = [1.0, 1.0, 1.0, 0.99, 0.99, 0.99, 0.98, 0.98, 0.98]
 
-    def test_neutral(self, plot_module):
-        label, u = plot_module.theory(self.context([1.0] * 9), 1)
-        assert label == plot_module.NEUTRAL_TEXT and u(0.3) == 0.3
+    def test_neutral(self):
+        label, u = theory.fixation_law(self.context([1.0] * 9), 1)
+        assert label == theory.NEUTRAL_TEXT and u(0.3) == 0.3
 
-    def test_kimura_for_genic_selection(self, plot_module):
-        label, u = plot_module.theory(self.context(self.SEL_A, cm="50"), 0)
+    def test_kimura_for_genic_selection(self):
+        label, u = theory.fixation_law(self.context(self.SEL_A, cm="50"), 0)
         four_ns = 4 * 100 * 0.02 / 1.98
         assert label == "Kimura, 4Ns = 4.04"
         assert u(0.5) == pytest.approx((1 - math.exp(-four_ns / 2)) / (1 - math.exp(-four_ns)))
         assert u(0.0) == 0.0 and u(1.0) == pytest.approx(1.0)
 
-    def test_linked_gene_shares_the_selected_gene_only_without_recombination(self, plot_module):
+    def test_linked_gene_shares_the_selected_gene_only_without_recombination(self):
         # Beta is neutral but rides on A: the same curve at 0 cM from AB and ab chromosomes only.
-        label, _ = plot_module.theory(self.context(self.SEL_A, cm="0"), 1)
+        label, _ = theory.fixation_law(self.context(self.SEL_A, cm="0"), 1)
         assert label == "Kimura, 4Ns = 4.04"
-        assert plot_module.theory(self.context(self.SEL_A, cm="50"), 1) is None
-        assert plot_module.theory(self.context(self.SEL_A, cm="0", only_ab=False), 1) is None
-        assert plot_module.theory(self.context(self.SEL_A, cm="0", **{"mutation.B_to_b": "0.001"}), 1) is None
+        assert theory.fixation_law(self.context(self.SEL_A, cm="50"), 1) is None
+        assert theory.fixation_law(self.context(self.SEL_A, cm="0", only_ab=False), 1) is None
+        assert theory.fixation_law(self.context(self.SEL_A, cm="0", **{"mutation.B_to_b": "0.001"}), 1) is None
 
-    def test_no_formula(self, plot_module):
+    def test_no_formula(self):
         dominant = [1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 0.9, 0.9, 0.9]
-        assert plot_module.theory(self.context(dominant, cm="50"), 0) is None
-        assert plot_module.theory(self.context(self.SEL_A, fertilization="monogamy"), 0) is None
-        assert plot_module.theory(self.context([1.0] * 9, **{"migration.immigrants": "2"}), 0) is None
+        assert theory.fixation_law(self.context(dominant, cm="50"), 0) is None
+        assert theory.fixation_law(self.context(self.SEL_A, fertilization="monogamy"), 0) is None
+        assert theory.fixation_law(self.context([1.0] * 9, **{"migration.immigrants": "2"}), 0) is None
 
 
 class TestRefusals:
@@ -146,3 +143,40 @@ class TestRefusals:
     def test_probability_of_one_run(self, sweep, tmp_path):
         status, _, err = run_tool(PLOT, "probability", "-o", tmp_path / "p.png", sweep / "sw_p1_1.csv")
         assert status == 2 and "one run only" in err
+
+
+class TestWords:
+    @staticmethod
+    def fitness(values):
+        return {f"fitness.{g}": str(w) for g, w in
+                zip(["AABB", "AABb", "AAbb", "AaBB", "AaBb", "Aabb", "aaBB", "aaBb", "aabb"], values)}
+
+    def test_selection_as_s_and_h(self):
+        assert figures.describe_fitness(self.fitness([1, 1, 1, 0.95, 0.95, 0.95, 0.9, 0.9, 0.9])) == \
+            "Alpha s = 0.1, h = 0.5"
+        assert figures.describe_fitness(self.fitness([0.8, 1, 1, 0.8, 1, 1, 0.8, 1, 1])) == \
+            "Beta s = 0.2, h = 0 favouring b"
+        both = [a * b for a in (1, 0.9, 0.8) for b in (1, 1, 0.5)]
+        assert figures.describe_fitness(self.fitness(both)) == \
+            "Alpha s = 0.2, h = 0.5; Beta s = 0.5, h = 0 (multiplicative)"
+        assert figures.describe_fitness(self.fitness([1, 1, 1, 1, 0.5, 1, 1, 1, 1])) == "fitness AaBb 0.5"
+        assert figures.describe_fitness(self.fitness([1] * 9)) == "neutral"
+
+    def test_trajectory_from_generation_0_titled_in_words(self, sweep):
+        fig = figures.trajectory_from_file(str(sweep / "sw_p2_1.traj.csv"))
+        title = fig._suptitle.get_text()
+        assert title.startswith("Allele-frequency trajectories\nN = 40, p0(A) = 0.50, p0(B) = 0.50, 50 cM")
+        assert "sw_p2" not in title
+        for ax in fig.axes:
+            drawn = [line for line in ax.get_lines() if len(line.get_xdata()) > 1]
+            assert drawn and all(line.get_xdata()[0] == 0 for line in drawn)
+        # The founders: AABB and aabb only, so D starts at 0.25.
+        assert all(line.get_ydata()[0] == pytest.approx(0.25) for line in fig.axes[2].get_lines())
+
+    def test_neutral_times_drawn_for_both_genes(self, sweep):
+        study = tables.load([str(sweep / "sw_index.csv")])
+        fig = figures.times(study, [0, 1], "p1", 30)
+        for ax, (big, small) in zip(fig.axes, (("A", "a"), ("B", "b"))):
+            labels = [t.get_text() for t in ax.get_legend().get_texts()]
+            assert any(label.startswith(f"theory, {big}: ") for label in labels), labels
+            assert any(label.startswith(f"theory, {small}: ") for label in labels), labels
