@@ -64,7 +64,7 @@ const char* const* CHOICES(const std::vector<std::string>& names) {
 
 // What a row needs besides its key; the words of the range and the default
 // are made from the numbers unless given.
-struct Spec {
+struct Draft {
   std::string key;
   char screen;
   std::string label;
@@ -77,7 +77,7 @@ struct Spec {
   std::string rangeNote = "";   // added after them
 };
 
-SettingRow MAKEROW(const Spec& s) {
+SettingRow MAKEROW(const Draft& s) {
   SettingRow row{};
   row.key = KEEP(s.key);
   row.screen = s.screen;
@@ -118,10 +118,10 @@ SettingRow MAKEROW(const Spec& s) {
 
 std::string INDEXED(const char* name, int i) { return std::string(name) + "[" + std::to_string(i) + "]"; }
 
-void FOUNDERROWS(std::vector<Spec>& specs) {
+void FOUNDERROWS(std::vector<Draft>& drafts) {
   static const std::int64_t counts[9] = {10, 20, 10, 20, 40, 20, 10, 20, 10};
   for (int g = 0; g < 9; ++g) {
-    specs.push_back({"founders." + GTNAME(g), 'P', "Founders of " + GTNAME(g), SettingType::Count, 0,
+    drafts.push_back({"founders." + GTNAME(g), 'P', "Founders of " + GTNAME(g), SettingType::Count, 0,
                      static_cast<double>(MAXPOP), nullptr, static_cast<double>(counts[g]),
                      "founders of genotype " + GTNAME(g) + " in every iteration", "founders",
                      INDEXED("startPop", g), "POPSUM, POPFREQ", "",
@@ -129,47 +129,47 @@ void FOUNDERROWS(std::vector<Spec>& specs) {
   }
 }
 
-void FITNESSROWS(std::vector<Spec>& specs) {
+void FITNESSROWS(std::vector<Draft>& drafts) {
   for (int g = 0; g < 9; ++g) {
-    specs.push_back({"fitness." + GTNAME(g), 'W', "Fitness of " + GTNAME(g), SettingType::Real, 0.0, 1.0,
+    drafts.push_back({"fitness." + GTNAME(g), 'W', "Fitness of " + GTNAME(g), SettingType::Real, 0.0, 1.0,
                      nullptr, 1.0, "relative fitness of " + GTNAME(g), "fitness", INDEXED("w", g),
                      "SCALEFIT", "", "; the nine are scaled so that the largest is 1.0"});
   }
 }
 
-void MUTATIONROWS(std::vector<Spec>& specs) {
+void MUTATIONROWS(std::vector<Draft>& drafts) {
   static const char* const variables[4] = {"mutA[0]", "mutA[1]", "mutB[0]", "mutB[1]"};
   for (int i = 0; i < 4; ++i) {
-    specs.push_back({"mutation." + MUTATIONNAME(i, "_to_"), static_cast<char>('1' + i),
+    drafts.push_back({"mutation." + MUTATIONNAME(i, "_to_"), static_cast<char>('1' + i),
                      "Mutation rate " + MUTATIONNAME(i, " to "), SettingType::Real, 0.0, 1.0, nullptr, 0.0,
                      "mutation rate " + MUTATIONNAME(i, " to ") + " per gene copy per generation",
                      "mutation", variables[i], ""});
   }
 }
 
-void MATINGROWS(std::vector<Spec>& specs) {
+void MATINGROWS(std::vector<Draft>& drafts) {
   for (int k = 0; k < 6; ++k) {
-    specs.push_back({"mating." + MATINGNAME(k, "_"), 'N', "Mating preference " + MATINGNAME(k, " with "),
+    drafts.push_back({"mating." + MATINGNAME(k, "_"), 'N', "Mating preference " + MATINGNAME(k, " with "),
                      SettingType::Real, 0.0, 1.0, nullptr, 1.0,
                      "relative preference of the mating " + MATINGNAME(k, " with "), "mating",
                      INDEXED("matePref", k), "SCALEPREF", "",
                      "; the six are scaled so that the largest is 1.0"});
   }
   static const char* const* isolation = CHOICES({"none", "postmating", "premating"});
-  specs.push_back({"mating.isolation", 'N', "Isolation", SettingType::Choice, 0, 2, isolation, 0,
+  drafts.push_back({"mating.isolation", 'N', "Isolation", SettingType::Choice, 0, 2, isolation, 0,
                    "how the mating preferences act", "mating", "mateCheck", "",
                    "\"postmating\" or \"premating\" (required when the preferences differ)"});
 }
 
-void MIGRATIONROWS(std::vector<Spec>& specs) {
-  specs.push_back({"migration.immigrants", 'D', "Immigrants per generation", SettingType::Real, 0.0,
+void MIGRATIONROWS(std::vector<Draft>& drafts) {
+  drafts.push_back({"migration.immigrants", 'D', "Immigrants per generation", SettingType::Real, 0.0,
                    static_cast<double>(MAXPOP), nullptr, 0.0, "average number of immigrants per generation",
                    "migration", "migN", "doMig, trackCopies",
                    "0 (no migration), or more than 0 and less than the population size"});
   static const char* const* rest = CHOICES({"rest"});
   for (int g = 0; g < 9; ++g) {
     const bool last = g == 8;
-    specs.push_back({"migration.mix." + GTNAME(g), 'D', "Share of " + GTNAME(g) + " among immigrants",
+    drafts.push_back({"migration.mix." + GTNAME(g), 'D', "Share of " + GTNAME(g) + " among immigrants",
                      SettingType::Real, 0.0, 1.0, last ? rest : nullptr, 0.0,
                      "share of " + GTNAME(g) + " among immigrants", "migration", INDEXED("migF", g),
                      "MIGREMAINDER, MIGCUMSUM", "",
@@ -178,87 +178,87 @@ void MIGRATIONROWS(std::vector<Spec>& specs) {
   }
 }
 
-void RUNROWS(std::vector<Spec>& specs) {
+void RUNROWS(std::vector<Draft>& drafts) {
   static const char* const* rules = CHOICES({"selfing-not-allowed", "selfing-allowed", "monogamy"});
-  specs.push_back({"map_distance_cM", 'L', "Map distance (cM)", SettingType::Real, 0.0, 50.0, nullptr, 0.0,
+  drafts.push_back({"map_distance_cM", 'L', "Map distance (cM)", SettingType::Real, 0.0, 50.0, nullptr, 0.0,
                    "map distance between the genes in cM (recombination fraction cM / 100)", "linkage",
                    "rec_cM", "LINKDERIVE"});
-  specs.push_back({"fertilization", 'F', "Fertilization", SettingType::Choice, 0, 2, rules, 1,
+  drafts.push_back({"fertilization", 'F', "Fertilization", SettingType::Choice, 0, 2, rules, 1,
                    "fertilization rule", "fertilization", "mateRule", ""});
-  specs.push_back({"iterations", 'I', "Iterations", SettingType::Count, 1, static_cast<double>(MAXITER),
+  drafts.push_back({"iterations", 'I', "Iterations", SettingType::Count, 1, static_cast<double>(MAXITER),
                    nullptr, 1, "iterations run with these settings", "run", "nIter", ""});
-  specs.push_back({"max_generations", 'M', "Maximum generations", SettingType::Count, 1,
+  drafts.push_back({"max_generations", 'M', "Maximum generations", SettingType::Count, 1,
                    static_cast<double>(MAXGEN), nullptr, 30000, "generation limit of an iteration", "run",
                    "genMax", ""});
 }
 
-void OPTIONROWS(std::vector<Spec>& specs) {
-  specs.push_back({"track_gene_copies", 'G', "Track gene copies", SettingType::Flag, 0, 1, nullptr, 1,
+void OPTIONROWS(std::vector<Draft>& drafts) {
+  drafts.push_back({"track_gene_copies", 'G', "Track gene copies", SettingType::Flag, 0, 1, nullptr, 1,
                    "track gene-copy history", "run", "trackCopies", "", "true or false (false with migration)"});
-  specs.push_back({"stop_at_fixation", 'V', "Stop at fixation", SettingType::Flag, 0, 1, nullptr, 1,
+  drafts.push_back({"stop_at_fixation", 'V', "Stop at fixation", SettingType::Flag, 0, 1, nullptr, 1,
                    "end an iteration once everything tracked has fixed", "run", "stopAtFix", ""});
   static const char* const* alpha = CHOICES({"any", ALLELENAME(0, 0), ALLELENAME(0, 1)});
   static const char* const* beta = CHOICES({"any", ALLELENAME(1, 0), ALLELENAME(1, 1)});
-  specs.push_back({"fixation.alpha", 'A', "Alpha fixation", SettingType::Choice, 0, 2, alpha, 0,
+  drafts.push_back({"fixation.alpha", 'A', "Alpha fixation", SettingType::Choice, 0, 2, alpha, 0,
                    "which Alpha allele fixation counts", "run", "setAllFix[0]", ""});
-  specs.push_back({"fixation.beta", 'A', "Beta fixation", SettingType::Choice, 0, 2, beta, 0,
+  drafts.push_back({"fixation.beta", 'A', "Beta fixation", SettingType::Choice, 0, 2, beta, 0,
                    "which Beta allele fixation counts", "run", "setAllFix[1]", ""});
 }
 
 // Settings in the terms of biology: translated into the rows above before
 // anything is applied (model/biology.h).
-void SELECTIONROWS(std::vector<Spec>& specs) {
+void SELECTIONROWS(std::vector<Draft>& drafts) {
   static const char* const genes[2] = {"alpha", "beta"};
   for (int gene = 0; gene < 2; ++gene) {
     const std::string head = std::string("selection.") + genes[gene];
     const std::string name = gene == 0 ? "Alpha" : "Beta";
     const char* const* alleles = CHOICES({ALLELENAME(gene, 0), ALLELENAME(gene, 1)});
-    specs.push_back({head + ".s", '\0', name + " selection coefficient s", SettingType::Real, 0.0, 1.0,
+    drafts.push_back({head + ".s", '\0', name + " selection coefficient s", SettingType::Real, 0.0, 1.0,
                      nullptr, 0.0, "selection against the other homozygote at " + name + ": its fitness is 1 - s",
                      "selection", "", ""});
-    specs.push_back({head + ".h", '\0', name + " dominance h", SettingType::Real, 0.0, 100.0, nullptr, 0.5,
+    drafts.push_back({head + ".h", '\0', name + " dominance h", SettingType::Real, 0.0, 100.0, nullptr, 0.5,
                      "dominance at " + name + ": the heterozygote's fitness is 1 - h s", "selection", "", ""});
-    specs.push_back({head + ".favoured", '\0', name + " favoured allele", SettingType::Choice, 0, 1, alleles, 0,
+    drafts.push_back({head + ".favoured", '\0', name + " favoured allele", SettingType::Choice, 0, 1, alleles, 0,
                      "the allele whose homozygote has fitness 1 at " + name, "selection", "", ""});
   }
   static const char* const* combine = CHOICES({"multiplicative", "additive"});
-  specs.push_back({"selection.combine", '\0', "Combining the genes", SettingType::Choice, 0, 1, combine, 0,
+  drafts.push_back({"selection.combine", '\0', "Combining the genes", SettingType::Choice, 0, 1, combine, 0,
                    "how the fitnesses of the two genes combine: wA wB, or wA + wB - 1", "selection", "", ""});
 }
 
-void POPULATIONROWS(std::vector<Spec>& specs) {
+void POPULATIONROWS(std::vector<Draft>& drafts) {
   double size = 0.0;
-  for (const Spec& s : specs) {
+  for (const Draft& s : drafts) {
     if (s.group == "founders") size += s.deflt;
   }
   static const char* const* phase = CHOICES({"none", "coupling", "repulsion"});
-  specs.push_back({"population.size", '\0', "Population size", SettingType::Count, 1,
+  drafts.push_back({"population.size", '\0', "Population size", SettingType::Count, 1,
                    static_cast<double>(MAXPOP), nullptr, size,
                    "founders in every iteration; required with any other population key", "population", "", ""});
-  specs.push_back({"population.p_A", '\0', "Frequency of " + ALLELENAME(0, 0), SettingType::Real, 0.0, 1.0,
+  drafts.push_back({"population.p_A", '\0', "Frequency of " + ALLELENAME(0, 0), SettingType::Real, 0.0, 1.0,
                    nullptr, 0.5, "frequency of allele " + ALLELENAME(0, 0) + " among the founders", "population", "", ""});
-  specs.push_back({"population.p_B", '\0', "Frequency of " + ALLELENAME(1, 0), SettingType::Real, 0.0, 1.0,
+  drafts.push_back({"population.p_B", '\0', "Frequency of " + ALLELENAME(1, 0), SettingType::Real, 0.0, 1.0,
                    nullptr, 0.5, "frequency of allele " + ALLELENAME(1, 0) + " among the founders", "population", "", ""});
-  specs.push_back({"population.D", '\0', "Linkage disequilibrium D", SettingType::Real, -0.25, 0.25, nullptr, 0.0,
+  drafts.push_back({"population.D", '\0', "Linkage disequilibrium D", SettingType::Real, -0.25, 0.25, nullptr, 0.0,
                    "linkage disequilibrium among the founders' haplotypes, p_AB p_ab - p_Ab p_aB", "population", "", ""});
-  specs.push_back({"population.phase", '\0', "Phase", SettingType::Choice, 0, 2, phase, 0,
+  drafts.push_back({"population.phase", '\0', "Phase", SettingType::Choice, 0, 2, phase, 0,
                    "founders all in coupling or all in repulsion, instead of D", "population", "", ""});
 }
 
 std::vector<SettingRow> MAKECATALOGUE() {
   // The order of the settings screen, then the biology-level settings.
-  std::vector<Spec> specs;
-  FOUNDERROWS(specs);
-  FITNESSROWS(specs);
-  MUTATIONROWS(specs);
-  MATINGROWS(specs);
-  RUNROWS(specs);
-  MIGRATIONROWS(specs);
-  OPTIONROWS(specs);
-  SELECTIONROWS(specs);
-  POPULATIONROWS(specs);
+  std::vector<Draft> drafts;
+  FOUNDERROWS(drafts);
+  FITNESSROWS(drafts);
+  MUTATIONROWS(drafts);
+  MATINGROWS(drafts);
+  RUNROWS(drafts);
+  MIGRATIONROWS(drafts);
+  OPTIONROWS(drafts);
+  SELECTIONROWS(drafts);
+  POPULATIONROWS(drafts);
   std::vector<SettingRow> rows;
-  for (const Spec& s : specs) rows.push_back(MAKEROW(s));
+  for (const Draft& s : drafts) rows.push_back(MAKEROW(s));
   return rows;
 }
 

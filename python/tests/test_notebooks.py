@@ -33,9 +33,9 @@ def test_notebook_runs(path, tmp_path, monkeypatch):
     monkeypatch.delenv("MPLBACKEND", raising=False)
     # A kernel of this very Python (a venv's, under make test), whatever
     # kernels the system lists.
-    spec = tmp_path / "jupyter" / "kernels" / "duolocus-test"
-    spec.mkdir(parents=True)
-    (spec / "kernel.json").write_text(json.dumps({
+    kernel_dir = tmp_path / "jupyter" / "kernels" / "duolocus-test"
+    kernel_dir.mkdir(parents=True)
+    (kernel_dir / "kernel.json").write_text(json.dumps({
         "argv": [sys.executable, "-m", "ipykernel_launcher", "-f", "{connection_file}"],
         "display_name": "duolocus test", "language": "python"}))
     monkeypatch.setenv("JUPYTER_PATH", str(tmp_path / "jupyter"))
