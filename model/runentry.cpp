@@ -1,6 +1,8 @@
 #include "model/runentry.h"
 
+#include <cmath>
 #include <cstdlib>
+#include <iomanip>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -97,9 +99,9 @@ int REFUSE(RunResult& result, int status) {
 // Applies the settings and the seed; false with the refusals in result.
 bool PREPARE(const RunRequest& request, RunResult& result) {
   if (!APPLYSETTINGS(request.settings, result.faults)) return false;
-  if (request.seed < 1 || request.seed > MAXSEED) {
-    result.faults.push_back("seed = " + std::to_string(request.seed) + " is out of range; allowed: 1 to " +
-                            std::to_string(MAXSEED));
+  const std::string seedFault = SEEDFAULT(static_cast<double>(request.seed));
+  if (!seedFault.empty()) {
+    result.faults.push_back(seedFault);
     return false;
   }
   return true;
@@ -163,6 +165,14 @@ struct Borrowed {
 };
 
 }  // namespace
+
+std::string SEEDFAULT(double seed) {
+  if (seed >= 1.0 && seed <= static_cast<double>(MAXSEED) && seed == std::floor(seed)) return "";
+  std::ostringstream shown;
+  shown << std::setprecision(17) << seed;
+  const char* what = seed == std::floor(seed) ? " is out of range" : " is not a whole number";
+  return "seed = " + shown.str() + what + "; allowed: 1 to " + std::to_string(MAXSEED);
+}
 
 int RUNENTRY(const RunRequest& request, RunResult& result) {
   result = RunResult{};

@@ -81,6 +81,11 @@ struct RunResult {
   RunTallies tallies;
 };
 
+// The seed's check as every front end makes it: "" for a whole number from
+// 1 to MAXSEED, else the message a refused run would give. Takes a double
+// so that a front end can hand over whatever number it was given.
+std::string SEEDFAULT(double seed);
+
 // Carries out one run. Returns result.status.
 int RUNENTRY(const RunRequest& request, RunResult& result);
 

@@ -128,6 +128,13 @@ TEST_F(RunEntry, RefusalsAndFilesThatCannotBeWritten) {
   request = Request(1, 0);
   EXPECT_EQ(RUNENTRY(request, result), 2);
   EXPECT_EQ(result.faults, std::vector<std::string>{"seed = 0 is out of range; allowed: 1 to 32767"});
+  // The same check serves front ends that hold any number (the browser's).
+  EXPECT_EQ(SEEDFAULT(1), "");
+  EXPECT_EQ(SEEDFAULT(32767), "");
+  EXPECT_EQ(SEEDFAULT(32768), "seed = 32768 is out of range; allowed: 1 to 32767");
+  EXPECT_EQ(SEEDFAULT(-3), "seed = -3 is out of range; allowed: 1 to 32767");
+  EXPECT_EQ(SEEDFAULT(2.5), "seed = 2.5 is not a whole number; allowed: 1 to 32767");
+  EXPECT_EQ(SEEDFAULT(1e20), "seed = 1e+20 is out of range; allowed: 1 to 32767");
   request = Request(1, 3);
   request.prefix = "/nonexistent-folder/x";
   EXPECT_EQ(RUNENTRY(request, result), 1);

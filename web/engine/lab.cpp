@@ -175,6 +175,14 @@ EMSCRIPTEN_KEEPALIVE int LABRUN(int seed, const char* prefix, double iterationsP
   return labResult.status;
 }
 
+// The seed's message ("" when the run entry would take it), so that the
+// page marks the seed before anything runs.
+EMSCRIPTEN_KEEPALIVE const char* LABSEEDFAULT(double seed) {
+  static std::string fault;
+  fault = SEEDFAULT(seed);
+  return fault.c_str();
+}
+
 EMSCRIPTEN_KEEPALIVE int LABFAULTCOUNT() { return static_cast<int>(labFaults.size()); }
 EMSCRIPTEN_KEEPALIVE const char* LABFAULT(int k) { return labFaults.at(static_cast<std::size_t>(k)).c_str(); }
 

@@ -80,8 +80,13 @@ function showPageFaults(faults) {
 // Run button when it names none). True when a run may start.
 async function checkForm() {
   const page = pageFaults();
+  const seedText = $('f-seed').value.trim();
+  const checked = await request({
+    type: 'check', settings: form.changed(), seed: page.seed ? undefined : Number(seedText),
+  });
+  // The seed's range is the engine's: its own message, beside the field.
+  if (checked.seedFault) page.seed = `Seed: ${checked.seedFault}`;
   showPageFaults(page);
-  const checked = await request({ type: 'check', settings: form.changed() });
   const fieldFaults = { ...checked.fieldFaults };
   const loose = [];
   for (const fault of checked.faults) {
@@ -173,10 +178,12 @@ function finished(done) {
   if (done.status === 0) {
     plots.redraw();
     showResults(done, runPrefix);
-    status(`Done: ${done.tallies[0]} iterations, ${done.generations} generations in ${done.seconds.toFixed(2)} s.`);
+    const iterations = done.tallies[0] === 1 ? '1 iteration' : `${done.tallies[0]} iterations`;
+    status(`Done: ${iterations}, ${done.generations} generations in ${done.seconds.toFixed(2)} s.`);
     document.body.dataset.run = 'done';
   } else {
     form.showFaults(done.fieldFaults || {});
+    if (done.seedFault) showPageFaults({ seed: `Seed: ${done.seedFault}` });
     $('form-faults').textContent = (done.faults || []).join(' ');
     status('The run did not start or could not finish.');
     document.body.dataset.run = 'failed';

@@ -214,13 +214,18 @@ export class SettingsForm {
     }
   }
 
-  // The field a message is about: the one whose key or label it names
+  // The field a message is about: the key its value's message leads with,
+  // else the one whose key or label it names
   // (the longest such name wins, so "fitness.AaBb" is not taken for a
   // shorter key that starts the same).
   // A start check names the groups it concerns ("see founders, fitness and
   // fertilization"): its message goes beside the first field changed in
   // one of them, the likeliest culprit.
   fieldOfMessage(message) {
+    // A value's own message leads with "KEY = VALUE" after where it was
+    // given: that key is the field at fault, whatever else the message names.
+    const lead = /(?:^|: )([A-Za-z_][A-Za-z0-9_.]*) = /.exec(message);
+    if (lead && this.rows.some((row) => row.key === lead[1])) return lead[1];
     const named = (name) => new RegExp(`(^|[^A-Za-z_.])${name.replace(/[.*+?^${}()|[\]\\]/g, '\\$&')}([^A-Za-z_]|$)`).test(message);
     const culprit = this.rows.find((row) => !this.isDefault(row.key) && (named(row.group) || message.includes(row.key)));
     if (culprit) return culprit.key;

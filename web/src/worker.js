@@ -3,7 +3,7 @@
 //
 //   page -> worker                     worker -> page
 //   {type:'catalogue'}                 {type:'catalogue', rows}
-//   {type:'check', id, settings}       {type:'checked', id, fieldFaults, faults}
+//   {type:'check', id, settings, seed} {type:'checked', id, fieldFaults, faults, seedFault}
 //   {type:'run', settings, seed,       {type:'points', ...}   a few times a second
 //    prefix, plotIterations}           {type:'progress', iter, gen}
 //                                      {type:'done', status, faults, csv, txt,
@@ -51,10 +51,11 @@ function setAll(settings) {
   return fieldFaults;
 }
 
-function check(settings) {
+function check(settings, seed) {
+  const seedFault = seed === undefined ? '' : engine.UTF8ToString(engine._LABSEEDFAULT(seed));
   const fieldFaults = setAll(settings);
-  if (Object.keys(fieldFaults).length > 0) return { fieldFaults, faults: [] };
-  return { fieldFaults, faults: engine._LABCHECK() ? [] : faults() };
+  if (Object.keys(fieldFaults).length > 0) return { fieldFaults, faults: [], seedFault };
+  return { fieldFaults, faults: engine._LABCHECK() ? [] : faults(), seedFault };
 }
 
 function screenValues() {
@@ -123,8 +124,8 @@ function post(force) {
 }
 
 function run(msg) {
-  const checked = check(msg.settings);
-  if (Object.keys(checked.fieldFaults).length > 0 || checked.faults.length > 0) {
+  const checked = check(msg.settings, msg.seed);
+  if (Object.keys(checked.fieldFaults).length > 0 || checked.faults.length > 0 || checked.seedFault) {
     postMessage({ type: 'done', status: 2, ...checked });
     return;
   }
@@ -165,7 +166,7 @@ onmessage = async (event) => {
   if (msg.type === 'catalogue') {
     postMessage({ type: 'catalogue', rows: JSON.parse(engine.UTF8ToString(engine._LABCATALOGUE())) });
   } else if (msg.type === 'check') {
-    postMessage({ type: 'checked', id: msg.id, ...check(msg.settings) });
+    postMessage({ type: 'checked', id: msg.id, ...check(msg.settings, msg.seed) });
   } else if (msg.type === 'run') {
     try {
       run(msg);

@@ -148,6 +148,28 @@ test('a bad value is refused beside its field and nothing runs', async () => {
     assert.ok(message.length > 10, `${key}: a message beside the field (${message})`);
     assert.equal(await page.evaluate(() => document.body.dataset.run), undefined, `${key}: nothing ran`);
   }
+  // The seed's range is the engine's: its message stands beside the seed.
+  for (const seed of ['0', '40000']) {
+    await page.getByRole('button', { name: 'Defaults' }).click();
+    await setSetting(page, 'seed', seed);
+    await page.getByRole('button', { name: 'Run', exact: true }).click();
+    await page.waitForSelector('#f-seed[aria-invalid="true"]');
+    assert.match(await page.locator('#f-seed-msg').textContent(), new RegExp(`seed = ${seed} is out of range; allowed: 1 to \\d+`));
+    assert.equal(await page.evaluate(() => document.body.dataset.run), undefined, `seed ${seed}: nothing ran`);
+  }
+  await setSetting(page, 'seed', '1');
+  // A D the frequencies do not allow is marked on D, though its message
+  // names the frequencies too.
+  await page.getByRole('button', { name: 'Defaults' }).click();
+  await setSetting(page, 'population.size', '100');
+  await setSetting(page, 'population.p_A', '0.3');
+  await setSetting(page, 'population.p_B', '0.6');
+  await setSetting(page, 'population.D', '0.2');
+  await page.getByRole('button', { name: 'Run', exact: true }).click();
+  await page.waitForSelector('[data-key="population.D"] [aria-invalid="true"]');
+  const markedD = await page.evaluate(() => [...document.querySelectorAll('[aria-invalid="true"]')].map((el) => el.id));
+  assert.equal(markedD.length, 1, `only D is marked (${markedD})`);
+  assert.equal(await page.evaluate(() => document.body.dataset.run), undefined);
   // A start check: no fertile founder.
   await page.getByRole('button', { name: 'Defaults' }).click();
   for (const genotype of ['AABB', 'AABb', 'AAbb', 'AaBB', 'AaBb', 'Aabb', 'aaBB', 'aaBb', 'aabb']) {
