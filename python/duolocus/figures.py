@@ -447,11 +447,30 @@ def _founders_d(ctx):
     return f["AB"] * f["ab"] - f["Ab"] * f["aB"]
 
 
-def trajectory(frame, ctx=None, limit=30, label=None, seed=None):
+def _outcome(ys, fixed, capital):
+    """What became of the capital allele in one iteration: "fixed", "lost"
+    or None. The iteration table says it when given (A_all_fixed, which
+    counts the first fixation even when mutation later undoes it);
+    otherwise the first 0 or 1 the samples reach."""
+    if fixed is not None:
+        return "fixed" if fixed == capital else "lost" if fixed == capital.lower() else None
+    for y in ys:
+        if y == 1.0:
+            return "fixed"
+        if y == 0.0:
+            return "lost"
+    return None
+
+
+def trajectory(frame, ctx=None, limit=30, label=None, seed=None, table=None):
     """Allele frequencies of A and B and D over the generations, one line per
     iteration, each from its founders at generation 0 (when the settings
-    are known)."""
+    are known). table, the run's iteration table, tells which allele fixed."""
     ctx = ctx or {}
+    fixed = {}
+    if table is not None:
+        for it, a, b in zip(table["iter"], table["A_all_fixed"], table["B_all_fixed"]):
+            fixed[int(it)] = (str(a), str(b))
     p0 = (_float(ctx, "p0_A"), _float(ctx, "p0_B"))
     d0 = _founders_d(ctx)
     iterations = list(dict.fromkeys(frame["iter"].tolist()))
@@ -467,8 +486,12 @@ def trajectory(frame, ctx=None, limit=30, label=None, seed=None):
                     gens_k, ys = np.concatenate([[0], gens]), np.concatenate([[start], ys])
                 else:
                     gens_k = gens
-                end = ys[-1]
-                colour = ("tab:blue" if end == 1.0 else "tab:red" if end == 0.0 else "0.5") if k < 2 else "0.35"
+                if k < 2:
+                    told = fixed.get(int(it), (None, None))[k] if fixed else None
+                    outcome = _outcome(ys, told, "AB"[k])
+                    colour = {"fixed": "tab:blue", "lost": "tab:red"}.get(outcome, "0.5")
+                else:
+                    colour = "0.35"
                 ax.plot(gens_k, ys, color=colour, linewidth=1.2, alpha=0.7)
         for k, ax in enumerate(axes[:2]):
             if p0[k] is not None:
@@ -487,7 +510,8 @@ def trajectory(frame, ctx=None, limit=30, label=None, seed=None):
         words = describe(ctx) if ctx else "settings unknown (no report beside the file)"
         first = f"Allele-frequency trajectories: {label}" if label else "Allele-frequency trajectories"
         seed_text = f", seed {seed}" if seed is not None else ""
-        fig.suptitle(f"{first}\n" + _wrap(f"{words}; {len(shown)} iterations{more}{seed_text}"))
+        # Narrower than the other figures' titles: this figure is 10 inches wide.
+        fig.suptitle(f"{first}\n" + _wrap(f"{words}; {len(shown)} iterations{more}{seed_text}", 80))
     return fig
 
 
@@ -495,11 +519,13 @@ def trajectory_from_file(path, limit=30):
     """The trajectory figure of PREFIX.traj.csv, with the settings of the
     PREFIX.txt beside it when there."""
     from .reports import read_report
-    from .tables import read_trajectory
+    from .tables import read_table, read_trajectory
     frame = read_trajectory(path)
     base = path[:-len(".traj.csv")] if path.endswith(".traj.csv") else path
-    ctx, seed = {}, None
+    ctx, seed, table = {}, None, None
     if os.path.exists(base + ".txt"):
         rep = read_report(base + ".txt")
         ctx, seed = rep.context, rep.seed
-    return trajectory(frame, ctx, limit, seed=seed)
+    if os.path.exists(base + ".csv"):
+        table = read_table(base + ".csv")
+    return trajectory(frame, ctx, limit, seed=seed, table=table)

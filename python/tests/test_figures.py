@@ -50,6 +50,26 @@ class TestFigures:
         assert status == 0, err
         assert read_png(tmp_path / "t.png") == (850, 1000)
 
+    def test_trajectory_colours_say_which_allele_fixed(self):
+        import pandas as pd
+        # Iteration 1: A reaches 1 and mutation takes it back down; B never
+        # fixes. Iteration 2: A is lost at once.
+        frame = pd.DataFrame({"iter": [1, 1, 1, 2, 2], "gen": [5, 10, 15, 5, 10],
+                              "p_A": [0.8, 1.0, 0.95, 0.0, 0.0], "p_B": [0.5, 0.6, 0.7, 0.4, 0.3],
+                              "D": [0.0] * 5})
+
+        def colours(fig, k):
+            return [matplotlib.colors.to_hex(line.get_color()) for line in fig.axes[k].lines
+                    if len(line.get_xdata()) > 1]
+        blue, red, grey = (matplotlib.colors.to_hex(c) for c in ("tab:blue", "tab:red", "0.5"))
+        # From the samples alone: the first 0 or 1 they reach.
+        fig = figures.trajectory(frame)
+        assert colours(fig, 0) == [blue, red] and colours(fig, 1) == [grey, grey]
+        # The iteration table knows better: B fixed in iteration 2 between samples.
+        table = pd.DataFrame({"iter": [1, 2], "A_all_fixed": ["A", "a"], "B_all_fixed": ["none", "B"]})
+        fig = figures.trajectory(frame, table=table)
+        assert colours(fig, 0) == [blue, red] and colours(fig, 1) == [grey, blue]
+
     def test_titles_name_the_settings(self, sweep):
         study = tables.load([str(sweep / "sw_index.csv")])
         p2 = [i for i, j in enumerate(study.jobs) if j.run == "p2"]
