@@ -1,5 +1,6 @@
 #include "batch/describe.h"
 
+#include <algorithm>
 #include <iomanip>
 #include <sstream>
 
@@ -26,25 +27,34 @@ std::string BYGENOTYPE(const T (&values)[9], int decimals) {
   return text;
 }
 
+// One setting of --keys: its key and default, what is allowed, what it means.
+void KEYROW(std::ostream& text, const SettingRow& row) {
+  text << row.key << " = " << row.deflt << "\n";
+  text << "    allowed: " << row.range << "\n";
+  text << "    " << row.help;
+  if (row.screen != '\0') {
+    text << " (screen " << row.screen << ")";
+  } else {
+    text << " (translated into the screen's settings)";
+  }
+  text << "\n";
+}
+
 }  // namespace
 
 std::string KEYSTEXT() {
-  std::ostringstream text;
-  std::string group;
+  // Rows by group, the groups in the order they first appear: the screen
+  // puts migration between the iterations and the options that end them.
+  std::vector<std::string> groups;
   for (const SettingRow& row : CATALOGUE()) {
-    if (group != row.group) {
-      group = row.group;
-      text << (text.tellp() > 0 ? "\n" : "") << "# " << group << "\n";
+    if (std::find(groups.begin(), groups.end(), row.group) == groups.end()) groups.push_back(row.group);
+  }
+  std::ostringstream text;
+  for (const std::string& group : groups) {
+    text << (text.tellp() > 0 ? "\n" : "") << "# " << group << "\n";
+    for (const SettingRow& row : CATALOGUE()) {
+      if (group == row.group) KEYROW(text, row);
     }
-    text << row.key << " = " << row.deflt << "\n";
-    text << "    allowed: " << row.range << "\n";
-    text << "    " << row.help;
-    if (row.screen != '\0') {
-      text << " (screen " << row.screen << ")";
-    } else {
-      text << " (translated into the screen's settings)";
-    }
-    text << "\n";
   }
   return text.str();
 }

@@ -45,7 +45,7 @@ int PRINT(const std::string& text) {
 // Reads the command line into o; returns -1 to go on, else the exit status.
 int PARSEARGS(int argc, char** argv, Options& o) {
   CLI::App app{"Runs the Duolocus simulations of a study file; see docs/batch.md."};
-  app.add_option("STUDY", o.studyFile, "the study file (TOML)");
+  auto* studyOpt = app.add_option("STUDY", o.studyFile, "the study file (TOML)");
   auto* seedOpt = app.add_option("-s,--seed", o.overrides.seed,
                                  "run every job with this seed (1 to " + std::to_string(MAXSEED) + ")");
   auto* outOpt = app.add_option("-o,--out", o.overrides.out, "prefix of the output files");
@@ -56,15 +56,17 @@ int PARSEARGS(int argc, char** argv, Options& o) {
   app.add_option("--run", o.runName, "carry out this run of the study only");
   app.add_flag("-q,--quiet", o.quiet, "no progress on standard error");
   app.add_flag("--check", o.check, "check the study and print what each run starts from; write nothing");
-  app.add_flag("--list", o.list, "print the jobs: run, seed and output prefix, tab-separated");
+  auto* listOpt = app.add_flag("--list", o.list, "print the jobs: run, seed and output prefix, tab-separated");
   app.add_flag("--session", o.session, "print the console session that makes the same run");
   app.add_flag("--write-index", o.indexOnly, "write the index file only");
-  app.add_flag("--keys", o.keys, "print every setting a study may give, with its range and default");
-  app.add_flag("--json", o.json, "with --keys: print them as JSON");
+  auto* keysOpt = app.add_flag("--keys", o.keys, "print every setting a study may give, with its range and default")
+      ->excludes(studyOpt);
+  app.add_flag("--json", o.json, "with --keys: print them as JSON")->needs(keysOpt);
   app.add_flag("--force", o.force, "run every job, also those whose files are complete and match the study");
   app.add_option("--max-jobs", o.overrides.maxJobs, "refuse a study of more jobs (default 100000)")
       ->check(CLI::PositiveNumber);
-  app.add_flag("--fingerprints", o.prints, "with --list: a fourth column, each job's fingerprint");
+  app.add_flag("--fingerprints", o.prints, "with --list: a fourth column, each job's fingerprint")
+      ->needs(listOpt);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {

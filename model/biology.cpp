@@ -15,6 +15,11 @@ namespace {
 // exactly on paper but not always in doubles.
 const double DSLACK = 1e-12;
 
+// How close two remainders of founder counts (or a count and a whole
+// number) must be to count as equal: far above the noise of doubles, far
+// below any difference a population of at most a million can make.
+const double ROUNDINGSLACK = 1e-9;
+
 // The keys of each group in the order their messages list them.
 const char* const SELECTIONKEYS[] = {"selection.alpha.s",        "selection.alpha.h",
                                      "selection.alpha.favoured", "selection.beta.s",
@@ -234,7 +239,12 @@ void FOUNDERCOUNTS(std::int64_t n, double pA, double pB, double d, std::int64_t 
   double remainder[9];
   std::int64_t left = n;
   for (int g = 0; g < 9; ++g) {
-    const double expected = static_cast<double>(n) * f[g];
+    double expected = static_cast<double>(n) * f[g];
+    // Decimal frequencies rarely multiply out exactly in doubles: 40 x
+    // 0.2 x 0.2 x 0.25 is 0.4 on paper but not always here. An expectation
+    // within ROUNDINGSLACK of a whole number is that number, and remainders
+    // that close count as a tie, so the counts are those of exact arithmetic.
+    if (std::fabs(expected - std::round(expected)) < ROUNDINGSLACK) expected = std::round(expected);
     const double whole = std::floor(expected);
     counts[g] = static_cast<std::int64_t>(whole);
     remainder[g] = expected - whole;
@@ -246,7 +256,7 @@ void FOUNDERCOUNTS(std::int64_t n, double pA, double pB, double d, std::int64_t 
   for (; left > 0; --left) {
     int best = -1;
     for (int g = 0; g < 9; ++g) {
-      if (!raised[g] && (best < 0 || remainder[g] > remainder[best])) best = g;
+      if (!raised[g] && (best < 0 || remainder[g] > remainder[best] + ROUNDINGSLACK)) best = g;
     }
     raised[best] = true;
     ++counts[best];

@@ -240,9 +240,10 @@ void POPULATIONROWS(std::vector<Draft>& drafts) {
   drafts.push_back({"population.p_B", '\0', "Frequency of " + ALLELENAME(1, 0), SettingType::Real, 0.0, 1.0,
                    nullptr, 0.5, "frequency of allele " + ALLELENAME(1, 0) + " among the founders", "population", "", ""});
   drafts.push_back({"population.D", '\0', "Linkage disequilibrium D", SettingType::Real, -0.25, 0.25, nullptr, 0.0,
-                   "linkage disequilibrium among the founders' haplotypes, p_AB p_ab - p_Ab p_aB", "population", "", ""});
+                   "linkage disequilibrium p_AB p_ab - p_Ab p_aB of the haplotypes the founders' genotype counts "
+                   "are made from (the founders' own D is about half of it: each AaBb founder takes a random phase)", "population", "", ""});
   drafts.push_back({"population.phase", '\0', "Phase", SettingType::Choice, 0, 2, phase, 0,
-                   "founders all in coupling or all in repulsion, instead of D", "population", "", ""});
+                   "D at its largest (coupling) or smallest (repulsion) for the allele frequencies, instead of D", "population", "", ""});
 }
 
 std::vector<SettingRow> MAKECATALOGUE() {

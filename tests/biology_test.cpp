@@ -151,6 +151,10 @@ TEST(BiologyTest, FoundersRoundByLargestRemaindersWithTiesToTheEarlierGenotype) 
   // 10.5 12.25; floors 97, and three of the four tied 0.5 take the rest, aaBb misses out.
   EXPECT_EQ(Counts(100, 0.5, 0.5, 0.1),
             (std::vector<std::int64_t>{12, 11, 2, 11, 29, 11, 2, 10, 12}));
+  // Size 40, pA = 0.2, pB = 0.5: 0.4 0.8 0.4 3.2 6.4 3.2 6.4 12.8 6.4 on paper, off by a few
+  // 1e-16 in doubles, which must not break the ties: floors 36, the two 0.8 take two, and of
+  // the five tied 0.4 the earliest two (AABB, AAbb) the rest.
+  EXPECT_EQ(Counts(40, 0.2, 0.5, 0.0), (std::vector<std::int64_t>{1, 1, 1, 3, 6, 3, 6, 13, 6}));
 }
 
 TEST(BiologyTest, PhaseSetsDToTheBoundsOfTheFrequencies) {

@@ -107,6 +107,8 @@ const std::vector<Refusal>& Refusals() {
        "study.toml: run p2, seed 1: the run cannot start: The starting population has no fertile individuals."},
       {"UnknownOption", "seed = 1\n", "--sed 3", "duolocus-batch: The following arguments were not expected: 3 --sed"},
       {"TwoStudyFiles", "seed = 1\n", "other.toml", "duolocus-batch: The following argument was not expected: other.toml"},
+      {"KeysWithAStudy", "seed = 1\n", "--keys", "duolocus-batch: STUDY excludes --keys"},
+      {"JsonWithoutKeys", "seed = 1\n", "--json", "duolocus-batch: --json requires --keys"},
   };
   return cases;
 }
