@@ -4,8 +4,7 @@ iterations, its SUMMARY STATISTICS, read back into numbers."""
 import re
 
 from .errors import InputError
-
-GENOTYPES = ["AABB", "AABb", "AAbb", "AaBB", "AaBb", "Aabb", "aaBB", "aaBb", "aabb"]
+from .theory import GENOTYPES
 
 # Settings as the study file names them, in the order the jobs table lists them.
 SETTING_KEYS = (
@@ -85,7 +84,7 @@ def read_report(path, text=None):
             if m:
                 rep.seed = int(m.group(1))
                 continue
-            m = re.fullmatch(r"(AABB|AABb|AAbb|AaBB|AaBb|Aabb|aaBB|aaBb|aabb)\s+(\d+)\s+[0-9.]+\s+([0-9.]+)", text)
+            m = re.fullmatch(rf"({'|'.join(GENOTYPES)})\s+(\d+)\s+[0-9.]+\s+([0-9.]+)", text)
             if m:
                 founders[m.group(1)] = int(m.group(2))
                 s[f"founders.{m.group(1)}"] = m.group(2)

@@ -576,9 +576,6 @@ def selection_s_h(classes: Sequence[float]):
 # Settings come as the study file writes them (strings or numbers by study
 # key), with "population" and the starting frequencies "p0_A", "p0_B".
 
-_GENOTYPES = ["AABB", "AABb", "AAbb", "AaBB", "AaBb", "Aabb", "aaBB", "aaBb", "aabb"]
-
-
 def _float(ctx, key):
     try:
         return float(ctx.get(key, ""))
@@ -588,7 +585,7 @@ def _float(ctx, key):
 
 def fitness_table(ctx):
     """The nine fitnesses scaled so the largest is 1, or None when unknown."""
-    w = [_float(ctx, f"fitness.{g}") for g in _GENOTYPES]
+    w = [_float(ctx, f"fitness.{g}") for g in GENOTYPES]
     if any(v is None for v in w):
         return None
     top = max(w)
@@ -597,10 +594,10 @@ def fitness_table(ctx):
 
 def _only_ab_chromosomes(ctx):
     """Whether every founder is AABB or aabb, so every founding chromosome is AB or ab."""
-    counts = [_float(ctx, f"founders.{g}") for g in _GENOTYPES]
+    counts = [_float(ctx, f"founders.{g}") for g in GENOTYPES]
     if any(c is None for c in counts):
         return False
-    return all(c == 0 for g, c in zip(_GENOTYPES, counts) if g not in ("AABB", "aabb"))
+    return all(c == 0 for g, c in zip(GENOTYPES, counts) if g not in ("AABB", "aabb"))
 
 
 def single_locus_fitness(ctx, w, gene):
