@@ -2,6 +2,10 @@
 
 #include <cmath>
 
+#if defined(__wasm_simd128__)
+#include <wasm_simd128.h>
+#endif
+
 #include "model/settings.h"
 #include "model/state.h"
 
@@ -110,6 +114,64 @@ inline std::uint32_t PACKONE(std::uint32_t raw) {
   return FLOORBYM(x * 32768u) << 8 | (FLOORBYM(x * 97u) + 1u);
 }
 
+#if defined(__wasm_simd128__)
+// With WebAssembly's vectors, FLOORBYM of four values at once in 32-bit
+// lanes. x * 32768 = q0 * 2^31 + r0 with q0 = x >> 16 and r0 the low 16
+// bits of x shifted up by 15. For x * 97, q0 is the floor of
+// (97 * (x >> 16) * 2^16 + 97 * (x & 0xffff)) / 2^31, that is
+// (97 * (x >> 16) + (97 * (x & 0xffff) >> 16)) >> 15, and r0 the product
+// mod 2^31, which the 32-bit product keeps. No sum passes 2^32, so these
+// are FLOORBYM's values; the two were compared on every x below 2^31.
+inline v128_t PACKFOUR(v128_t raw) {
+  const v128_t m = wasm_i32x4_splat(2147483647);
+  // A comparison gives -1 where it holds.
+  const v128_t x = wasm_i32x4_add(raw, wasm_i32x4_eq(raw, m));
+  const v128_t high = wasm_u32x4_shr(x, 16);
+  const v128_t q1 = high;
+  const v128_t r1 = wasm_v128_and(wasm_i32x4_shl(x, 15), m);
+  const v128_t result = wasm_i32x4_sub(q1, wasm_u32x4_ge(wasm_i32x4_add(q1, r1), m));
+  const v128_t k97 = wasm_i32x4_splat(97);
+  const v128_t low = wasm_v128_and(x, wasm_i32x4_splat(0xffff));
+  const v128_t q2 = wasm_u32x4_shr(
+      wasm_i32x4_add(wasm_i32x4_mul(high, k97), wasm_u32x4_shr(wasm_i32x4_mul(low, k97), 16)), 15);
+  const v128_t r2 = wasm_v128_and(wasm_i32x4_mul(x, k97), m);
+  const v128_t slot = wasm_i32x4_sub(wasm_i32x4_sub(q2, wasm_u32x4_ge(wasm_i32x4_add(q2, r2), m)),
+                                     wasm_i32x4_splat(-1));
+  return wasm_v128_or(wasm_i32x4_shl(result, 8), slot);
+}
+
+// Twelve values a round: the recurrence three at a time in scalars, the
+// packing four at a time in vectors gathered from those scalars (loading
+// them back from memory just after storing them one by one would wait for
+// the stores).
+const std::uint32_t* RNDIREFILL() {
+  std::uint32_t* h = history;
+  std::uint32_t x0 = h[kDeg - 3];
+  std::uint32_t x1 = h[kDeg - 2];
+  std::uint32_t x2 = h[kDeg - 1];
+  constexpr int kKeep = kAhead - kDeg;
+  for (int k = 0; k < kAhead; k += 12) {
+    std::uint32_t v[12];
+    for (int j = 0; j < 12; j += 3) {
+      h[kDeg + k + j] = x0 = h[k + j] + x0;
+      h[kDeg + k + j + 1] = x1 = h[k + j + 1] + x1;
+      h[kDeg + k + j + 2] = x2 = h[k + j + 2] + x2;
+      if (k + j >= kKeep) h[k + j - kKeep] = x0;
+      if (k + j + 1 >= kKeep) h[k + j + 1 - kKeep] = x1;
+      if (k + j + 2 >= kKeep) h[k + j + 2 - kKeep] = x2;
+      v[j] = x0 >> 1;
+      v[j + 1] = x1 >> 1;
+      v[j + 2] = x2 >> 1;
+    }
+    for (int j = 0; j < 12; j += 4) {
+      const v128_t raw = wasm_u32x4_make(v[j], v[j + 1], v[j + 2], v[j + 3]);
+      wasm_v128_store(aheadPacked + k + j, PACKFOUR(raw));
+    }
+  }
+  ++rawBlocks;
+  return aheadPacked;
+}
+#else
 const std::uint32_t* RNDIREFILL() {
   std::uint32_t* h = history;
   std::uint32_t x0 = h[kDeg - 3];
@@ -133,6 +195,7 @@ const std::uint32_t* RNDIREFILL() {
   ++rawBlocks;
   return aheadPacked;
 }
+#endif
 #else
 // A block of kAhead raw values. The recurrence reaches back 3 values, so
 // the first loop runs value by value; packing is independent for each value.
