@@ -94,34 +94,23 @@ DUO_VECTOR_VERSIONS void RNDIPACKBLOCK(const std::uint32_t* raw, std::uint32_t* 
   PACKVALUES(raw, packed, n);
 }
 
-#if defined(__EMSCRIPTEN__)
-// The browser lab's build (WebAssembly) packs each value as the recurrence
-// makes it, in whole numbers: there, the conversions to and from doubles
-// and wide loads of values just stored one by one cost several times the
-// draws themselves. floor(n / M) for n = x * c below 2^46: with
-// n = q0 * 2^31 + r0, n = q0 * M + (q0 + r0) and q0 + r0 < 2M, so the
-// floor is q0, or q0 + 1 when q0 + r0 reaches M. This is the exact floor
-// that the double formula gives; the two were compared on every x below
-// 2^31.
-inline std::uint32_t FLOORBYM(std::uint64_t n) {
-  const std::uint64_t q0 = n >> 31;
-  const std::uint64_t r0 = n & 2147483647u;
-  return static_cast<std::uint32_t>(q0 + (q0 + r0 >= 2147483647u ? 1u : 0u));
-}
-
-inline std::uint32_t PACKONE(std::uint32_t raw) {
-  const std::uint64_t x = raw - (raw == 2147483647u ? 1u : 0u);
-  return FLOORBYM(x * 32768u) << 8 | (FLOORBYM(x * 97u) + 1u);
-}
-
-#if defined(__wasm_simd128__)
-// With WebAssembly's vectors, FLOORBYM of four values at once in 32-bit
-// lanes. x * 32768 = q0 * 2^31 + r0 with q0 = x >> 16 and r0 the low 16
+#if defined(__EMSCRIPTEN__) && defined(__wasm_simd128__)
+// The browser lab's build (WebAssembly with its 128-bit vectors): the
+// conversions to and from doubles and wide loads of values just stored one
+// by one cost several times the draws themselves there, so each value is
+// packed as the recurrence makes it, in whole numbers. A WebAssembly build
+// without vectors takes the plain path below.
+//
+// floor(n / M) for n = x c below 2^46: with n = q0 * 2^31 + r0,
+// n = q0 * M + (q0 + r0) and q0 + r0 < 2M, so the floor is q0, or q0 + 1
+// when q0 + r0 reaches M. PACKFOUR finds q0 and r0 of four values at once
+// in 32-bit lanes. x * 32768 = q0 * 2^31 + r0 with q0 = x >> 16 and r0 the low 16
 // bits of x shifted up by 15. For x * 97, q0 is the floor of
 // (97 * (x >> 16) * 2^16 + 97 * (x & 0xffff)) / 2^31, that is
 // (97 * (x >> 16) + (97 * (x & 0xffff) >> 16)) >> 15, and r0 the product
 // mod 2^31, which the 32-bit product keeps. No sum passes 2^32, so these
-// are FLOORBYM's values; the two were compared on every x below 2^31.
+// are the exact floors the double formula gives; the two were compared on
+// every x below 2^31.
 inline v128_t PACKFOUR(v128_t raw) {
   const v128_t m = wasm_i32x4_splat(2147483647);
   // A comparison gives -1 where it holds.
@@ -171,31 +160,6 @@ const std::uint32_t* RNDIREFILL() {
   ++rawBlocks;
   return aheadPacked;
 }
-#else
-const std::uint32_t* RNDIREFILL() {
-  std::uint32_t* h = history;
-  std::uint32_t x0 = h[kDeg - 3];
-  std::uint32_t x1 = h[kDeg - 2];
-  std::uint32_t x2 = h[kDeg - 1];
-  // The newest 31 values also go straight to the history's start (each
-  // slot there was last read kAhead - kDeg steps before), rather than being
-  // read back and copied after the loop.
-  constexpr int kKeep = kAhead - kDeg;
-  for (int k = 0; k < kAhead; k += 3) {
-    h[kDeg + k] = x0 = h[k] + x0;
-    h[kDeg + k + 1] = x1 = h[k + 1] + x1;
-    h[kDeg + k + 2] = x2 = h[k + 2] + x2;
-    if (k >= kKeep) h[k - kKeep] = x0;
-    if (k + 1 >= kKeep) h[k + 1 - kKeep] = x1;
-    if (k + 2 >= kKeep) h[k + 2 - kKeep] = x2;
-    aheadPacked[k] = PACKONE(x0 >> 1);
-    aheadPacked[k + 1] = PACKONE(x1 >> 1);
-    aheadPacked[k + 2] = PACKONE(x2 >> 1);
-  }
-  ++rawBlocks;
-  return aheadPacked;
-}
-#endif
 #else
 // A block of kAhead raw values. The recurrence reaches back 3 values, so
 // the first loop runs value by value; packing is independent for each value.
