@@ -1,0 +1,65 @@
+// The lab's theory against the table of values the Python package's theory
+// module answers too (tests/theory_values.json, worked out from the
+// published formulas): one set of numbers for both languages.
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+import { readFileSync } from 'node:fs';
+import * as theory from '../src/theory.js';
+
+const { cases } = JSON.parse(readFileSync(new URL('../../tests/theory_values.json', import.meta.url), 'utf8'));
+const camel = (name) => name.replace(/_([a-z])/g, (_, c) => c.toUpperCase()).replace(/SH$/i, 'SH');
+const NAMES = { selection_s_h: 'selectionSH', wf_absorption_times: 'wfAbsorptionTimes' };
+
+function close(got, want, tol, what) {
+  if (want === null) {
+    assert.equal(got, null, what);
+  } else if (Array.isArray(want)) {
+    assert.ok(Array.isArray(got) && got.length === want.length, `${what}: ${got}`);
+    want.forEach((w, k) => close(got[k], w, tol, what));
+  } else if (typeof want === 'object') {
+    for (const [key, value] of Object.entries(want)) close(got[key], value, tol, `${what} [${key}]`);
+  } else if (typeof want === 'string') {
+    assert.equal(got, want, what);
+  } else {
+    assert.ok(Math.abs(got - want) <= tol * Math.max(1, Math.abs(want)), `${what}: ${got}, not ${want}`);
+  }
+}
+
+test('every formula gives the table\'s values', () => {
+  const formulas = cases.filter((c) => c.name !== 'fixation_law');
+  assert.ok(formulas.length > 30);
+  for (const c of formulas) {
+    const fn = theory[NAMES[c.name] || camel(c.name)];
+    assert.equal(typeof fn, 'function', c.name);
+    close(fn(...c.args), c.value, c.tol, `${c.name}(${JSON.stringify(c.args)})`);
+  }
+});
+
+test('a run\'s settings call for the law the table names, with its u at the start', () => {
+  const laws = cases.filter((c) => c.name === 'fixation_law');
+  assert.ok(laws.length >= 10);
+  for (const c of laws) {
+    const [ctx, gene, p] = c.args;
+    const law = theory.fixationLaw(ctx, gene);
+    if (c.kind === null) {
+      assert.equal(law, null, c.title);
+      continue;
+    }
+    assert.ok(law, c.title);
+    assert.equal(law.neutral, c.kind === 'neutral', c.title);
+    close(law.u(p), c.value, c.tol, c.title);
+  }
+});
+
+test('neutral times follow only a neutral law; z measures the distance in standard errors', () => {
+  const ctx = cases.find((c) => c.name === 'fixation_law' && c.kind === 'neutral').args[0];
+  const times = theory.fixationTimesLaw(ctx, 0)(0.5);
+  close(times, [theory.kimuraOhtaTimes(ctx.population, 0.5).fix, theory.kimuraOhtaTimes(ctx.population, 0.5).loss], 1e-12, 'times');
+  const selected = cases.find((c) => c.name === 'fixation_law' && c.kind === 'Kimura').args[0];
+  assert.equal(theory.fixationTimesLaw(selected, 0), null);
+  close(theory.zScore(0.6, 0.5, 100), 2, 1e-12, 'z');
+  assert.equal(theory.zScore(1, 1, 10), 0);
+  assert.equal(theory.zScore(0.5, 1, 10), null);
+  assert.equal(theory.zScore(0.5, null, 10), null);
+  assert.throws(() => theory.wfAbsorptionTimes(theory.EXACT_TIMES_MAX_N + 1, 1), RangeError);
+});
