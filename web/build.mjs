@@ -1,9 +1,13 @@
 // Builds the static lab into an output folder: the page, its bundled
 // script and styles (uPlot's and xterm's included, so nothing is fetched
-// from elsewhere), the two workers and the two engine modules.
+// from elsewhere), the two workers, the two engine modules, the settings
+// catalogue the page takes every key, range and default from, and what
+// makes the lab installable and usable offline (its manifest, icon and a
+// service worker that keeps every one of these files).
 //   node build.mjs --wasm ../build-wasm --out ../build/web
 import { build } from 'esbuild';
-import { copyFile, mkdir, readFile, rename, rm, writeFile } from 'node:fs/promises';
+import { createHash } from 'node:crypto';
+import { copyFile, mkdir, readFile, readdir, rename, rm, writeFile } from 'node:fs/promises';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 
@@ -35,11 +39,22 @@ const css = await build({
   write: false, outfile: 'lab.css',
 });
 await writeFile(path.join(staging, 'lab.css'), css.outputFiles[0].contents);
-await copyFile(path.join(here, 'src/index.html'), path.join(staging, 'index.html'));
+for (const name of ['index.html', 'manifest.webmanifest', 'icon.svg']) {
+  await copyFile(path.join(here, 'src', name), path.join(staging, name));
+}
+await copyFile(path.join(here, '../python/duolocus/catalogue.json'), path.join(staging, 'catalogue.json'));
 for (const name of ['duolocus-engine.js', 'duolocus-engine.wasm', 'duolocus-console.js', 'duolocus-console.wasm']) {
   await copyFile(path.join(wasm, name), path.join(staging, name));
 }
-await readFile(path.join(staging, 'duolocus-engine.wasm'));
+// The service worker keeps every file of this build; its cache is named
+// after their contents, so a new build replaces the old cache whole.
+const kept = (await readdir(staging)).sort();
+const hash = createHash('sha256');
+for (const name of kept) hash.update(name).update(await readFile(path.join(staging, name)));
+const worker = (await readFile(path.join(here, 'src/sw.js'), 'utf8'))
+  .replace("'FILES'", JSON.stringify(['./', ...kept]))
+  .replace("'VERSION'", JSON.stringify(`duolocus-lab-${hash.digest('hex').slice(0, 16)}`));
+await writeFile(path.join(staging, 'sw.js'), worker);
 await rm(out, { recursive: true, force: true });
 await rename(staging, out);
 console.log(`lab built in ${out}`);

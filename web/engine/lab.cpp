@@ -9,7 +9,9 @@
 // next call that returns one of the same kind.
 #include <emscripten/emscripten.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -50,6 +52,27 @@ EM_JS(void, LABITERATION, (double iter), {
 
 namespace {
 
+// Where each column of the trajectory file (TRAJHEADER) finds its value
+// among a generation's statistics: the worker reads them in that order, the
+// one its catalogue lists.
+const std::vector<int>& ORDER() {
+  static const std::vector<int> order = [] {
+    static const char* const names[13] = {"iter", "gen",  "p_A",  "p_B",  "p_AB", "p_Ab", "p_aB",
+                                          "p_ab", "D",    "Ho_A", "He_A", "Ho_B", "He_B"};
+    std::vector<int> out;
+    const std::string all = TRAJHEADER;
+    for (std::size_t at = 0; at <= all.size();) {
+      const std::size_t comma = std::min(all.find(',', at), all.size());
+      const std::string column = all.substr(at, comma - at);
+      const auto found = std::find_if(std::begin(names), std::end(names), [&](const char* n) { return column == n; });
+      out.push_back(found == std::end(names) ? -1 : int(found - std::begin(names)));
+      at = comma + 1;
+    }
+    return out;
+  }();
+  return order;
+}
+
 void ONGENERATION(void*) {
   generations += 1;
   if (currentIter > plotIterations) return;
@@ -57,7 +80,8 @@ void ONGENERATION(void*) {
   GENSTATS(s);
   const double values[13] = {double(s.iter), double(s.gen), s.pA,  s.pB,  s.pAB, s.pAb, s.paB,
                              s.pab,          s.D,           s.HoA, s.HeA, s.HoB, s.HeB};
-  for (int k = 0; k < 13; ++k) genBuffer[k] = values[k];
+  const std::vector<int>& order = ORDER();
+  for (std::size_t k = 0; k < order.size() && k < 13; ++k) genBuffer[k] = order[k] < 0 ? 0.0 : values[order[k]];
   LABGENERATION(genBuffer);
 }
 
@@ -148,6 +172,32 @@ EMSCRIPTEN_KEEPALIVE int LABCHECK() {
     labScreen.emplace_back(row.key, value);
   }
   return 1;
+}
+
+// The columns of each generation's statistics, comma-separated.
+EMSCRIPTEN_KEEPALIVE const char* LABSTATISTICS() { return TRAJHEADER; }
+
+// What the settings given so far start a run from, as JSON: the founders
+// the run will build (genotype counts), their allele frequencies, haplotype
+// frequencies and D; "" with the faults when the run would be refused.
+EMSCRIPTEN_KEEPALIVE const char* LABPREVIEW() {
+  static std::string text;
+  labFaults.clear();
+  RunPreview preview;
+  text.clear();
+  if (!PREVIEWRUN(labSettings, preview, labFaults)) return text.c_str();
+  char number[40];
+  const auto real = [&](double v) {
+    std::snprintf(number, sizeof number, "%.17g", v);
+    return std::string(number);
+  };
+  text = "{\"population\": " + std::to_string(preview.population) + ", \"founders\": [";
+  for (int g = 0; g < 9; ++g) text += (g ? ", " : "") + std::to_string(preview.founders[g]);
+  text += "], \"pA\": " + real(preview.pA) + ", \"pB\": " + real(preview.pB) + ", \"haplotypes\": [";
+  for (int h = 0; h < 4; ++h) text += (h ? ", " : "") + real(preview.haplotypes[h]);
+  const double* x = preview.haplotypes;
+  text += "], \"D\": " + real(x[0] * x[3] - x[1] * x[2]) + "}";
+  return text.c_str();
 }
 
 EMSCRIPTEN_KEEPALIVE int LABSCREENCOUNT() { return static_cast<int>(labScreen.size()); }

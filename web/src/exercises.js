@@ -18,9 +18,13 @@ export const EXERCISES = [
   {
     id: 'hitchhiking',
     title: 'Linkage and hitchhiking',
-    settings: { iterations: '30', 'population.size': '400', 'population.p_A': '0.1', 'population.phase': 'coupling', 'selection.alpha.s': '0.2', map_distance_cM: '1' },
+    settings: {
+      iterations: '30', 'founders.AABB': '0', 'founders.AABb': '0', 'founders.AAbb': '0', 'founders.AaBB': '80',
+      'founders.AaBb': '0', 'founders.Aabb': '0', 'founders.aaBB': '80', 'founders.aaBb': '80', 'founders.aabb': '160',
+      'selection.alpha.s': '0.2', map_distance_cM: '0',
+    },
     seed: '5',
-    text: 'Selection favours A, which starts rare and always on chromosomes with B (coupling); the Beta gene is neutral and 1 cM away. Watch D and the Beta frequencies: B rises with A until recombination breaks the association. Raise the map distance to 50 cM (free recombination) and run again with the same seed: how much less does Beta move, and how does the decay of D change?',
+    text: 'Selection favours A (s = 0.2, h = 0.5), which starts rare (p_A = 0.1) in 80 AaBB founders of 400: every A sits on a chromosome with B (coupling, D = 0.05, as the founders table shows), and the Beta gene is neutral. At 0 cM nothing separates them: watch D and the Beta frequencies, and in the results count how often B fixed together with A. Then raise the map distance to 50 cM (free recombination) and run again with the same seed: how much less does Beta move, how fast does D decay, and how often does B fix now?',
   },
   {
     id: 'migration',
@@ -34,6 +38,6 @@ export const EXERCISES = [
     title: 'Mating systems',
     settings: { iterations: '20', fertilization: 'monogamy', 'mating.AA_aa': '0.1', 'mating.AA_Aa': '0.5', 'mating.Aa_aa': '0.5', 'mating.isolation': 'premating' },
     seed: '3',
-    text: 'Monogamy, and matings between different Alpha genotypes are disfavoured before mating (premating isolation). Watch the observed heterozygosity fall below 2pq as like mates with like. Switch the isolation to postmating with the same seed, then try selfing allowed: which setting drives the population to one homozygote fastest?',
+    text: 'Monogamy, and matings between different Alpha genotypes are disfavoured before mating (premating isolation). Watch the observed heterozygosity (dotted) fall below 2pq as like mates with like. Switch the isolation to postmating with the same seed, then try selfing allowed: which setting drives the population to one homozygote fastest?',
   },
 ];

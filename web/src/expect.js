@@ -45,12 +45,13 @@ function haplotypes(freq) {
   return x;
 }
 
+// The expected statistics, named as the trajectory file's columns.
 function summary(x, decay) {
   const pA = x[0] + x[1];
   const pB = x[0] + x[2];
   return {
-    pA, pB, pAB: x[0], pAb: x[1], paB: x[2], pab: x[3], D: x[0] * x[3] - x[1] * x[2],
-    HeA: 2 * pA * (1 - pA) * decay, HeB: 2 * pB * (1 - pB) * decay,
+    p_A: pA, p_B: pB, p_AB: x[0], p_Ab: x[1], p_aB: x[2], p_ab: x[3], D: x[0] * x[3] - x[1] * x[2],
+    He_A: 2 * pA * (1 - pA) * decay, He_B: 2 * pB * (1 - pB) * decay,
   };
 }
 
@@ -79,12 +80,14 @@ function step(x, p) {
 
 // p: {w[9], founders[9], r, mu: [A>a, a>A, B>b, b>B] or null, m,
 // immigrants[9] (genotype shares), preferences: true when mating
-// preferences act}. Returns t -> expected statistics, or null.
+// preferences act, haplotypes: the founders' haplotype frequencies (AB, Ab,
+// aB, ab) where known, as the engine's preview gives them}. Returns
+// t -> expected statistics, or null.
 export function expectation(p) {
   if (!p || p.preferences) return null;
   const n = p.founders.reduce((a, b) => a + b, 0);
   if (!(n > 0)) return null;
-  const x0 = haplotypes(p.founders.map((c) => c / n));
+  const x0 = p.haplotypes && p.haplotypes.length === 4 ? [...p.haplotypes] : haplotypes(p.founders.map((c) => c / n));
   const wMax = Math.max(...p.w);
   const neutral = p.w.every((w) => w === wMax) && !p.mu && !(p.m > 0);
   const params = { ...p, immigrants: p.m > 0 ? haplotypes(p.immigrants) : null };
@@ -108,32 +111,33 @@ export function expectation(p) {
   };
 }
 
-// Reads the recursion's parameters from the screen settings, finding each
-// by its catalogue group: the nine fitnesses and founder counts, the map
-// distance, the four mutation rates (in the screen's order A>a, a>A, B>b,
-// b>B), the number of immigrants (the migration row that is not a share)
-// and their genotype shares (aabb: what the others leave, as on the
-// screen), and the six mating preferences.
+// Reads the recursion's parameters from the screen settings, each found by
+// its key: the nine fitnesses and founder counts (fitness.GENOTYPE,
+// founders.GENOTYPE), the map distance, the four mutation rates, the number
+// of immigrants and their genotype shares (aabb: what the others leave, as
+// on the screen), and the mating preferences (the real-valued rows of the
+// mating group).
+const MUTATIONS = ['mutation.A_to_a', 'mutation.a_to_A', 'mutation.B_to_b', 'mutation.b_to_B'];
+
 export function parameters(screen, rows) {
-  const group = (name) => rows.filter((r) => r.group === name && typeof screen[r.key] === 'number');
-  const w = nine(screen, group('fitness'));
-  const founders = nine(screen, group('founders'));
+  const known = rows.filter((r) => typeof screen[r.key] === 'number');
+  const prefixed = (prefix) => known.filter((r) => r.key.startsWith(prefix));
+  const w = nine(screen, prefixed('fitness.'));
+  const founders = nine(screen, prefixed('founders.'));
   if (!w || !founders) return null;
-  const linkage = group('linkage')[0];
-  const r = linkage ? screen[linkage.key] / 100 : 0;
-  const rates = group('mutation').map((row) => screen[row.key]);
-  const mu = rates.length === 4 && rates.some((v) => v > 0) ? rates : null;
-  const migration = group('migration');
-  const number = migration.find((row) => row.hi > 1);
+  const r = typeof screen.map_distance_cM === 'number' ? screen.map_distance_cM / 100 : 0;
+  const rates = MUTATIONS.map((key) => (typeof screen[key] === 'number' ? screen[key] : 0));
+  const mu = rates.some((v) => v > 0) ? rates : null;
   const n = founders.reduce((a, b) => a + b, 0);
   let m = 0;
   let immigrants = null;
-  if (number && screen[number.key] > 0) {
-    m = screen[number.key] / n;
-    immigrants = nine(screen, migration.filter((row) => row !== number));
+  const number = screen['migration.immigrants'];
+  if (typeof number === 'number' && number > 0) {
+    m = number / n;
+    immigrants = nine(screen, prefixed('migration.mix.'));
     if (!immigrants) return null;
     immigrants[8] = Math.max(0, 1 - immigrants.slice(0, 8).reduce((a, b) => a + b, 0));
   }
-  const preferences = group('mating').filter((row) => row.type === 'real').map((row) => screen[row.key]);
+  const preferences = known.filter((row) => row.group === 'mating' && row.type === 'real').map((row) => screen[row.key]);
   return { w, founders, r, mu, m, immigrants, preferences: preferences.some((v) => v !== preferences[0]) };
 }

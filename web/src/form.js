@@ -3,6 +3,7 @@
 // written here. The biology-level settings (groups selection and
 // population) come first, each with the nine-genotype table it stands for
 // one click away.
+import { wordOf } from './links.js';
 
 const FIRST = ['selection', 'population'];
 // Shown beside them: how many iterations, for how long.
@@ -18,6 +19,14 @@ const TITLES = {
 
 function title(group) {
   return TITLES[group] || group.charAt(0).toUpperCase() + group.slice(1).replace(/_/g, ' ');
+}
+
+// A share that may be given as a word (the immigrants' aabb as "rest":
+// what the others leave, the console's rule) starts as that word, so the
+// shares add up whatever the others are set to.
+function initial(row) {
+  const word = wordOf(row);
+  return word !== null ? word : row.default;
 }
 
 export function fieldId(key) {
@@ -50,14 +59,14 @@ function fieldFor(row) {
     input = document.createElement('input');
     input.type = 'text';
     input.inputMode = row.type === 'count' ? 'numeric' : 'decimal';
-    input.value = row.default;
+    input.value = initial(row);
     input.spellcheck = false;
   }
   input.id = id;
   input.name = row.key;
   const help = document.createElement('small');
   help.id = `${id}-help`;
-  help.textContent = `${row.help} (${row.range}; default ${row.default})`;
+  help.textContent = `${row.help} (${row.range}; default ${initial(row)})`;
   const msg = document.createElement('span');
   msg.className = 'msg';
   msg.id = `${id}-msg`;
@@ -140,7 +149,7 @@ export class SettingsForm {
     const value = this.valueOf(key);
     if (row.type === 'flag') return (value === 'true') === (row.defaultValue !== 0);
     if (row.type === 'choice') return value === row.choices[row.defaultValue];
-    if (value === row.default) return true;
+    if (value === row.default || value === initial(row)) return true;
     return value !== '' && Number(value) === row.defaultValue;
   }
 
@@ -161,7 +170,7 @@ export class SettingsForm {
       const input = this.inputs.get(row.key);
       if (row.type === 'flag') input.checked = row.defaultValue !== 0;
       else if (row.type === 'choice') input.value = row.choices[row.defaultValue];
-      else input.value = row.default;
+      else input.value = initial(row);
     }
   }
 

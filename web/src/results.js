@@ -1,11 +1,17 @@
 // The results panel after a run: fixation counts and probabilities with
-// their standard errors (from the run's tallies), fixation-time
-// histograms and the founder origin of the fixed gene copies (from the
-// iteration table, read by its column names).
+// their standard errors (from the run's tallies) and what theory expects
+// beside them, mean fixation times beside Kimura and Ohta's and the exact
+// chain's, fixation-time histograms and the founder origin of the fixed
+// gene copies (from the iteration table, read by its column names).
 import uPlot from 'uplot';
+import { EXACT_TIMES_MAX_N, fixationLaw, fixationTimesLaw, wfAbsorptionTimes, zScore } from './theory.js';
+
+// A number to the digits given; "" for none, and no minus sign on a zero.
+const fixed = (v, digits) => (v === null || v === undefined || !Number.isFinite(v) ? '' : v.toFixed(digits).replace(/^-(0\.?0*)$/, '$1'));
 
 function table(caption, head, rows) {
   const t = document.createElement('table');
+  t.className = 'numbers';
   const c = document.createElement('caption');
   c.textContent = caption;
   t.append(c);
@@ -74,32 +80,91 @@ function histogram(el, series) {
 
 const numbers = (rows, column) => rows.map((r) => r[column]).filter((v) => v !== undefined && /^\d+$/.test(v)).map(Number);
 
-export function showResults(done, prefix) {
+// Mean and its standard error of a list of numbers.
+function meanOf(values) {
+  const n = values.length;
+  if (n === 0) return { n, mean: null, se: null };
+  const mean = values.reduce((a, b) => a + b, 0) / n;
+  const sd = n > 1 ? Math.sqrt(values.reduce((a, v) => a + (v - mean) ** 2, 0) / (n - 1)) : null;
+  return { n, mean, se: sd === null ? null : sd / Math.sqrt(n) };
+}
+
+// The exact chain's mean times where the population is small enough to
+// solve it at once: [if the capital fixes, if the small fixes] or null.
+function exactTimes(n, p0) {
+  const copies = Math.round(2 * n * p0);
+  if (!(n <= EXACT_TIMES_MAX_N) || copies <= 0 || copies >= 2 * n || Math.abs(copies - 2 * n * p0) > 1e-9) return null;
+  const t = wfAbsorptionTimes(n, copies);
+  return [t.fix, t.loss];
+}
+
+// done: the worker's message at the end of the run; info: {ctx, preview}
+// (the theory context of the run's settings and its realised founders).
+// Returns what the Runs table keeps of the run.
+export function showResults(done, prefix, info = {}) {
   const counted = done.tallies[0] - done.tallies[1];
   const fixation = document.getElementById('fixation');
   fixation.textContent = '';
   const rows = [];
-  const gene = (name, capital, small, offset) => {
+  const kept = { counted, genes: [] };
+  const csvRows = readTable(new TextDecoder().decode(done.csv));
+  const timeRows = [];
+  const laws = [];
+  const gene = (g, name, capital, small, offset) => {
+    const p0 = info.preview ? (g === 0 ? info.preview.pA : info.preview.pB) : null;
+    const law = info.ctx ? fixationLaw(info.ctx, g) : null;
+    const u = law && p0 !== null ? law.u(p0) : null;
+    laws.push(`${name}: ${law ? law.label : 'no formula applies to these settings'}${p0 !== null ? `, starting from the realised p0 = ${p0.toFixed(4)}` : ''}.`);
+    const keptGene = { name, alleles: [] };
     [capital, small, 'none'].forEach((allele, k) => {
       const n = done.tallies[offset + k];
       const p = counted > 0 ? n / counted : NaN;
       const se = counted > 0 ? Math.sqrt((p * (1 - p)) / counted) : NaN;
+      const expected = u === null || k === 2 ? null : (k === 0 ? u : 1 - u);
+      const z = expected === null ? null : zScore(p, expected, counted);
       rows.push([name, allele === 'none' ? 'neither' : allele, String(n),
-        Number.isFinite(p) ? p.toFixed(4) : 'nc', Number.isFinite(se) ? se.toFixed(4) : 'nc']);
+        Number.isFinite(p) ? p.toFixed(4) : 'nc', Number.isFinite(se) ? se.toFixed(4) : 'nc',
+        fixed(expected, 4), fixed(z, 2)]);
+      if (k < 2) keptGene.alleles.push({ allele, p, se, expected });
     });
+    const times = law && p0 !== null ? fixationTimesLaw(info.ctx, g) : null;
+    const diffusion = times ? times(p0) : null;
+    let exact = null;
+    if (times) {
+      try {
+        exact = exactTimes(info.ctx.population, p0);
+      } catch {
+        exact = null;
+      }
+    }
+    [capital, small].forEach((allele, k) => {
+      const values = csvRows.filter((r) => r[`${capital}_all_fixed`] === allele)
+        .map((r) => r[`gens_fix_${capital}_all`]).filter((v) => /^\d+$/.test(v || '')).map(Number);
+      const m = meanOf(values);
+      timeRows.push([name, allele, String(m.n), fixed(m.mean, 1), fixed(m.se, 1),
+        diffusion ? fixed(diffusion[k], 1) : '', exact ? fixed(exact[k], 1) : '']);
+      keptGene.alleles[k].time = m.mean;
+      keptGene.alleles[k].timeExpected = diffusion ? diffusion[k] : null;
+    });
+    kept.genes.push(keptGene);
   };
-  gene('Alpha', 'A', 'a', 2);
-  gene('Beta', 'B', 'b', 5);
+  gene(0, 'Alpha', 'A', 'a', 2);
+  gene(1, 'Beta', 'B', 'b', 5);
   fixation.append(table(
     `Allele fixation over ${counted} iterations${done.tallies[1] > 0 ? ` (${done.tallies[1]} halted by extinction)` : ''}`,
-    ['Gene', 'Allele fixed', 'Iterations', 'Probability', 'SE'], rows,
+    ['Gene', 'Allele fixed', 'Iterations', 'Probability', 'SE', 'Theory u (expected)', 'z'], rows,
   ));
+  const lawText = document.createElement('p');
+  lawText.className = 'note';
+  lawText.textContent = `Theory: ${laws.join(' ')} z is (observed - expected) / its binomial standard error.`;
+  fixation.append(lawText);
+  fixation.append(table('Mean generations to fixation, by the allele that fixed',
+    ['Gene', 'Allele fixed', 'Iterations', 'Mean', 'SE', 'Kimura and Ohta (expected)', 'Exact Wright-Fisher'], timeRows));
   const summary = document.createElement('p');
   summary.textContent = `${done.generations} generations in ${done.seconds.toFixed(2)} s.`;
   fixation.append(summary);
 
-  const csvText = new TextDecoder().decode(done.csv);
-  const data = readTable(csvText);
+  const data = csvRows;
   histogram(document.getElementById('hist-all'), [
     { label: 'Alpha', values: numbers(data, 'gens_fix_A_all') },
     { label: 'Beta', values: numbers(data, 'gens_fix_B_all') },
@@ -139,4 +204,5 @@ export function showResults(done, prefix) {
   link('dl-txt', done.txt, `${prefix}.txt`, 'text/plain');
   document.getElementById('results-empty').hidden = true;
   document.getElementById('results-body').hidden = false;
+  return kept;
 }

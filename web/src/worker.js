@@ -2,8 +2,8 @@
 // engine's program-wide state requires) and talks to the page by messages.
 //
 //   page -> worker                     worker -> page
-//   {type:'catalogue'}                 {type:'catalogue', rows}
-//   {type:'check', id, settings, seed} {type:'checked', id, fieldFaults, faults, seedFault}
+//   {type:'load', files, statistics}   {type:'ready', statistics} or {type:'failed', message}
+//   {type:'check', id, settings, seed} {type:'checked', id, fieldFaults, faults, seedFault, preview}
 //   {type:'run', settings, seed,       {type:'points', ...}   a few times a second
 //    prefix, plotIterations}           {type:'progress', iter, gen}
 //                                      {type:'done', status, faults, csv, txt,
@@ -19,11 +19,33 @@ const MAX_POINTS = 2000;
 let engine = null;
 let ready = null;
 
-function load(files) {
-  importScripts(files['duolocus-engine.js']);
-  ready = createEngine({ locateFile: (name) => files[name] || name }).then((m) => {
+// The engine's failure to load or a crash of it goes to the page as a
+// message, never as a silent stop.
+function failed(error) {
+  postMessage({ type: 'failed', message: String(error && error.message ? error.message : error) });
+}
+
+function load(files, statistics) {
+  fields = statistics.filter((name) => name !== 'iter' && name !== 'gen');
+  iterAt = statistics.indexOf('iter');
+  genAt = statistics.indexOf('gen');
+  fieldAt = fields.map((name) => statistics.indexOf(name));
+  try {
+    importScripts(files['duolocus-engine.js']);
+  } catch (error) {
+    failed(error);
+    return;
+  }
+  ready = createEngine({
+    locateFile: (name) => files[name] || name,
+    onAbort: (what) => failed(`the engine stopped: ${what}`),
+  }).then((m) => {
     engine = m;
+    postMessage({ type: 'ready', statistics: engine.UTF8ToString(engine._LABSTATISTICS()).split(',') });
     return m;
+  }, (error) => {
+    failed(error);
+    return new Promise(() => {});
   });
 }
 
@@ -51,11 +73,18 @@ function setAll(settings) {
   return fieldFaults;
 }
 
+// The realised founders the settings start a run from, or null.
+function preview() {
+  const text = engine.UTF8ToString(engine._LABPREVIEW());
+  return text ? JSON.parse(text) : null;
+}
+
 function check(settings, seed) {
   const seedFault = seed === undefined ? '' : engine.UTF8ToString(engine._LABSEEDFAULT(seed));
   const fieldFaults = setAll(settings);
-  if (Object.keys(fieldFaults).length > 0) return { fieldFaults, faults: [], seedFault };
-  return { fieldFaults, faults: engine._LABCHECK() ? [] : faults(), seedFault };
+  if (Object.keys(fieldFaults).length > 0) return { fieldFaults, faults: [], seedFault, preview: null };
+  if (!engine._LABCHECK()) return { fieldFaults, faults: faults(), seedFault, preview: null };
+  return { fieldFaults, faults: [], seedFault, preview: preview() };
 }
 
 function screenValues() {
@@ -68,8 +97,12 @@ function screenValues() {
 // Live statistics of the plotted iterations. Every iteration keeps the
 // generations that are multiples of one common stride, which doubles when
 // the longest would pass MAX_POINTS, so the plots stay light however long
-// the run.
-const FIELDS = ['pA', 'pB', 'pAB', 'pAb', 'paB', 'pab', 'D', 'HoA', 'HeA', 'HoB', 'HeB'];
+// the run. The statistics' names and order are the catalogue's (the
+// trajectory file's columns), handed over at load.
+let fields = [];
+let fieldAt = [];
+let iterAt = 0;
+let genAt = 1;
 let series = new Map();
 let stride = 1;
 let reset = false;
@@ -90,18 +123,18 @@ function thin() {
 }
 
 function onGeneration(stats) {
-  const iter = stats[0];
-  const gen = stats[1];
+  const iter = stats[iterAt];
+  const gen = stats[genAt];
   lastIter = iter;
   lastGen = gen;
   if (gen % stride === 0) {
     let s = series.get(iter);
     if (!s) {
-      s = { gens: [], vals: FIELDS.map(() => []), sent: 0 };
+      s = { gens: [], vals: fields.map(() => []), sent: 0 };
       series.set(iter, s);
     }
     s.gens.push(gen);
-    for (let k = 0; k < FIELDS.length; k += 1) s.vals[k].push(stats[2 + k]);
+    for (let k = 0; k < fields.length; k += 1) s.vals[k].push(stats[fieldAt[k]]);
     if (gen / stride > MAX_POINTS) thin();
   }
   post(false);
@@ -118,7 +151,7 @@ function post(force) {
     iters.push({ iter, from, gens: s.gens.slice(from), vals: s.vals.map((v) => v.slice(from)) });
     s.sent = s.gens.length;
   }
-  postMessage({ type: 'points', stride, reset, fields: FIELDS, iters });
+  postMessage({ type: 'points', stride, reset, fields, iters });
   postMessage({ type: 'progress', iter: lastIter, gen: lastGen });
   reset = false;
 }
@@ -141,7 +174,7 @@ function run(msg) {
     if (now - lastPost >= POST_EVERY_MS) postMessage({ type: 'progress', iter, gen: lastGen });
   };
   const screen = screenValues();
-  postMessage({ type: 'started', screen });
+  postMessage({ type: 'started', screen, preview: checked.preview });
   const start = performance.now();
   const status = engine.ccall('LABRUN', 'number', ['number', 'string', 'number'],
     [msg.seed, msg.prefix, msg.plotIterations]);
@@ -159,14 +192,16 @@ function run(msg) {
 onmessage = async (event) => {
   const msg = event.data;
   if (msg.type === 'load') {
-    load(msg.files);
+    load(msg.files, msg.statistics);
     return;
   }
   await ready;
-  if (msg.type === 'catalogue') {
-    postMessage({ type: 'catalogue', rows: JSON.parse(engine.UTF8ToString(engine._LABCATALOGUE())) });
-  } else if (msg.type === 'check') {
-    postMessage({ type: 'checked', id: msg.id, ...check(msg.settings, msg.seed) });
+  if (msg.type === 'check') {
+    try {
+      postMessage({ type: 'checked', id: msg.id, ...check(msg.settings, msg.seed) });
+    } catch (error) {
+      failed(error);
+    }
   } else if (msg.type === 'run') {
     try {
       run(msg);

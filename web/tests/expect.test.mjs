@@ -19,11 +19,11 @@ test('under drift p stays at the founders\', D decays by 1 - r and 2pq by 1 - 1/
   const e = expectation({ w: ONES, founders, r: 0.1, mu: null, m: 0, immigrants: null, preferences: false });
   for (const t of [1, 7, 50]) {
     const s = e(t);
-    close(s.pA, 0.75);
-    close(s.pB, 0.75);
+    close(s.p_A, 0.75);
+    close(s.p_B, 0.75);
     close(s.D, 0.1875 * 0.9 ** t);
-    close(s.HeA, 0.375 * (1 - 1 / 80) ** t);
-    close(s.pAB + s.pAb + s.paB + s.pab, 1);
+    close(s.He_A, 0.375 * (1 - 1 / 80) ** t);
+    close(s.p_AB + s.p_Ab + s.p_aB + s.p_ab, 1);
   }
 });
 
@@ -35,9 +35,9 @@ test('selection on one gene follows the one-locus recursion; the other gene stay
   for (let t = 1; t <= 20; t += 1) {
     const q = 1 - p;
     p = (p * p + p * q * 0.9) / (p * p + 2 * p * q * 0.9 + q * q * 0.8);
-    close(e(t).pA, p, 1e-12);
-    close(e(t).pB, 0.5, 1e-12);
-    close(e(t).HeA, 2 * p * (1 - p), 1e-12);
+    close(e(t).p_A, p, 1e-12);
+    close(e(t).p_B, 0.5, 1e-12);
+    close(e(t).He_A, 2 * p * (1 - p), 1e-12);
   }
 });
 
@@ -46,12 +46,12 @@ test('mutation moves p by u and v each generation; migration pulls it to the imm
   let p = 0.5;
   for (let t = 1; t <= 10; t += 1) {
     p = p * (1 - 0.01) + (1 - p) * 0.002;
-    close(mutating(t).pA, p, 1e-12);
+    close(mutating(t).p_A, p, 1e-12);
   }
   const immigrants = [1, 0, 0, 0, 0, 0, 0, 0, 0];
   const migrating = expectation({ w: ONES, founders: DEFAULT_FOUNDERS, r: 0, mu: null, m: 0.05, immigrants, preferences: false });
-  close(migrating(10).pA, 1 - 0.5 * 0.95 ** 10, 1e-12);
-  close(migrating(10).pB, 1 - 0.5 * 0.95 ** 10, 1e-12);
+  close(migrating(10).p_A, 1 - 0.5 * 0.95 ** 10, 1e-12);
+  close(migrating(10).p_B, 1 - 0.5 * 0.95 ** 10, 1e-12);
 });
 
 test('no curve under mating preferences, nor without a population', () => {
@@ -93,4 +93,14 @@ test('parameters are read from the screen settings by catalogue group', () => {
   assert.equal(p.preferences, false);
   screen['mating.AA_Aa'] = 0.5;
   assert.equal(parameters(screen, rows).preferences, true);
+});
+
+test('the founders\' haplotypes, where the engine knows them, start the curve', () => {
+  // 20 AaBb founders all in coupling: D = 0.25 at the start, halving at r = 0.5.
+  const founders = [0, 0, 0, 0, 20, 0, 0, 0, 0];
+  const e = expectation({ w: ONES, founders, r: 0.5, mu: null, m: 0, immigrants: null, preferences: false, haplotypes: [0.5, 0, 0, 0.5] });
+  close(e(0).D, 0.25);
+  close(e(3).D, 0.25 / 8);
+  const randomPhase = expectation({ w: ONES, founders, r: 0.5, mu: null, m: 0, immigrants: null, preferences: false });
+  close(randomPhase(0).D, 0);
 });
