@@ -39,7 +39,7 @@ const css = await build({
   write: false, outfile: 'lab.css',
 });
 await writeFile(path.join(staging, 'lab.css'), css.outputFiles[0].contents);
-for (const name of ['index.html', 'manifest.webmanifest', 'icon.svg']) {
+for (const name of ['index.html', 'manifest.webmanifest', 'icon.svg', 'icon-192.png', 'icon-512.png']) {
   await copyFile(path.join(here, 'src', name), path.join(staging, name));
 }
 await copyFile(path.join(here, '../python/duolocus/catalogue.json'), path.join(staging, 'catalogue.json'));

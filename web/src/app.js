@@ -244,7 +244,7 @@ function describe(screen, preview, seed) {
   const w = fitnessTable(ctx);
   if (w) {
     [['Alpha', 'A', 'a'], ['Beta', 'B', 'b']].forEach(([gene, big, small], g) => {
-      const classes = geneFitness(w, g);
+      const classes = ownFitness(w, g);
       const sh = classes ? selectionSH(classes) : null;
       if (!classes) parts.push(`${gene}: fitness depends on both genes`);
       else if (!sh) parts.push(`${gene}: no selection`);
@@ -255,6 +255,22 @@ function describe(screen, preview, seed) {
   if (typeof screen.iterations === 'number') parts.push(`${screen.iterations} iteration${screen.iterations === 1 ? '' : 's'}`);
   parts.push(`seed ${seed}`);
   return parts.join('; ');
+}
+
+// The fitnesses of one gene's three genotypes (XX, Xx, xx) where they act
+// apart from the other gene's, as selection combined by multiplying them
+// does: the same ratios whatever the other gene's genotype. null when the
+// two genes' effects do not separate so.
+function ownFitness(w, gene) {
+  const at = (own, other) => (gene === 0 ? w[own * 3 + other] : w[other * 3 + own]);
+  const same = geneFitness(w, gene);
+  if (same) return same;
+  const base = [0, 1, 2].map((own) => at(own, 0));
+  for (let other = 1; other < 3; other += 1) {
+    const row = [0, 1, 2].map((own) => at(own, other));
+    if (row.some((v, k) => Math.abs(v * base[0] - base[k] * row[0]) > 1e-9)) return null;
+  }
+  return base[0] > 0 ? base.map((v) => v / base[0]) : null;
 }
 
 // The run's settings as the theory module reads them: every screen
@@ -403,6 +419,8 @@ async function init() {
     return;
   }
   rows = catalogue.settings;
+  const [seedLo, seedHi] = catalogue.limits.seed;
+  $('f-seed-help').textContent += ` A whole number from ${seedLo} to ${seedHi}.`;
   plots = new LivePlots(catalogue.haplotypes);
   runs = new Runs($('runs-body'), (overlays) => plots.setOverlays(overlays));
   const choose = $('exercise');

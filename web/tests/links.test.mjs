@@ -51,3 +51,17 @@ test('duplicate keys, keys in another case and unknown keys are refused, naming 
   assert.deepEqual(cased.values, [], 'a key in another case sets nothing, nor fills a table');
   assert.deepEqual(readLink('', rows), { page: {}, values: [], faults: [] });
 });
+
+test('the lab\'s sources hold no limit or default of their own: they come from the catalogue', async () => {
+  const { readdirSync } = await import('node:fs');
+  const dir = new URL('../src/', import.meta.url);
+  const limits = [catalogue.limits.seed[1], catalogue.limits.trajectory[1],
+    ...rows.filter((r) => r.key === 'max_generations').map((r) => r.defaultValue), 50000, 30000, 32767, 9999999];
+  for (const name of readdirSync(dir)) {
+    const text = readFileSync(new URL(name, dir), 'utf8');
+    for (const value of new Set(limits)) {
+      assert.ok(!new RegExp(`(^|[^0-9.])${value}([^0-9]|$)`).test(text), `${name} writes ${value} itself`);
+    }
+  }
+  assert.deepEqual(catalogue.statistics.slice(0, 2), ['iter', 'gen']);
+});
