@@ -397,16 +397,32 @@ function onWorkerMessage(msg) {
   }
 }
 
-// Saves one of the live plots, titled with the run's settings in words.
+// The histograms of the results, for export, as the live plots give theirs.
+function histogramEntry(id) {
+  const el = $(id);
+  const caption = id === 'hist-all' ? 'Generations to allele fixation (Alpha blue, Beta orange)'
+    : 'Generations to gene-copy fixation (Alpha blue, Beta orange)';
+  return {
+    id,
+    plot: {
+      figure: (title) => (el.figure ? { ...el.figure, title: `${caption}. ${title}`, heading: caption, subtitle: title } : null),
+      canvas: () => (el.plot ? el.plot.ctx.canvas : null),
+    },
+  };
+}
+
+const EXPORT_NAMES = { p: 'frequencies', d: 'linkage', h: 'heterozygosity', 'hist-all': 'fixation-times', 'hist-copy': 'copy-fixation-times' };
+
+// Saves a plot, titled with the run's settings in words.
 async function exportPlot(id, format) {
-  const entry = plots.all().find((e) => e.id === id);
+  const entry = plots.all().find((e) => e.id === id) || histogramEntry(id);
   const title = current && current.title ? current.title : 'no run yet';
   const figure = entry.plot.figure(title, entry.caption);
   if (!figure) {
     status('Run the simulation first: the plot is empty.');
     return;
   }
-  const name = `${current.prefix}-${id === 'p' ? 'frequencies' : id === 'd' ? 'linkage' : 'heterozygosity'}`;
+  const name = `${current.prefix}-${EXPORT_NAMES[id]}`;
   if (format === 'svg') download(new Blob([svgOf(figure)], { type: 'image/svg+xml' }), `${name}.svg`);
   else download(await pngOf(entry.plot.canvas(), figure.title), `${name}.png`);
 }

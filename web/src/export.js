@@ -59,22 +59,26 @@ function range(lines, fixed) {
 // dash, values: [... or null]}], yRange: [lo, hi] or null}. Returns the
 // SVG document as text.
 export function svgOf(figure) {
-  const titleLines = wrap(figure.title, 96);
+  // The heading (what the plot shows) in bold, the settings in words below.
+  const heading = figure.heading ? wrap(figure.heading, 90) : [];
+  const titleLines = [...heading, ...wrap(figure.heading ? figure.subtitle : figure.title, 110)];
   const top = 18 + titleLines.length * 20;
   const plotW = WIDTH - MARGIN.left - MARGIN.right;
   const plotH = HEIGHT - top - MARGIN.bottom;
   const x = figure.x;
-  const xLo = x.length ? Math.min(0, x[0]) : 0;
-  const xHi = x.length ? x[x.length - 1] : 1;
+  const xLo = figure.xRange ? figure.xRange[0] : (x.length ? Math.min(0, x[0]) : 0);
+  const xHi = figure.xRange ? figure.xRange[1] : (x.length ? x[x.length - 1] : 1);
   const [yLo, yHi] = range(figure.lines, figure.yRange);
   const px = (v) => MARGIN.left + ((v - xLo) / (xHi - xLo || 1)) * plotW;
   const py = (v) => top + plotH - ((v - yLo) / (yHi - yLo || 1)) * plotH;
+  const barred = figure.lines.filter((l) => l.bars);
   const out = [];
   out.push(`<svg xmlns="http://www.w3.org/2000/svg" width="${WIDTH}" height="${HEIGHT}" viewBox="0 0 ${WIDTH} ${HEIGHT}" font-family="${FONT}">`);
   out.push(`<title>${escapeXml(figure.title)}</title>`);
   out.push(`<rect width="${WIDTH}" height="${HEIGHT}" fill="#ffffff"/>`);
   titleLines.forEach((line, k) => {
-    out.push(`<text x="${WIDTH / 2}" y="${22 + k * 20}" font-size="15" text-anchor="middle" font-weight="${k === 0 ? 600 : 400}">${escapeXml(line)}</text>`);
+    const bold = k < Math.max(1, heading.length);
+    out.push(`<text x="${WIDTH / 2}" y="${22 + k * 20}" font-size="${bold ? 16 : 14}" text-anchor="middle" font-weight="${bold ? 600 : 400}">${escapeXml(line)}</text>`);
   });
   out.push(`<g stroke="#d0d0d0" stroke-width="1" font-size="12" fill="#333">`);
   for (const t of ticks(xLo, xHi)) {
@@ -88,8 +92,27 @@ export function svgOf(figure) {
   out.push('</g>');
   out.push(`<rect x="${MARGIN.left}" y="${top}" width="${plotW}" height="${plotH}" fill="none" stroke="#555"/>`);
   out.push(`<text x="${MARGIN.left + plotW / 2}" y="${HEIGHT - 16}" font-size="14" text-anchor="middle">${escapeXml(figure.xLabel)}</text>`);
+
   out.push(`<text transform="translate(20 ${top + plotH / 2}) rotate(-90)" font-size="14" text-anchor="middle">${escapeXml(figure.yLabel)}</text>`);
-  for (const line of figure.lines) {
+  barred.forEach((line, j) => {
+    // Bars of several series side by side within each bin.
+    const each = (figure.barWidth || 1) * 0.9 / barred.length;
+    line.values.forEach((v, k) => {
+      if (!(v > 0)) return;
+      const left = px(x[k] - (figure.barWidth || 1) * 0.45 + j * each);
+      const right = px(x[k] - (figure.barWidth || 1) * 0.45 + (j + 1) * each);
+      out.push(`<rect x="${left.toFixed(1)}" y="${py(v).toFixed(1)}" width="${(right - left).toFixed(1)}" height="${(py(yLo) - py(v)).toFixed(1)}" fill="${escapeXml(line.fill || line.stroke)}" stroke="${escapeXml(line.stroke)}"><title>${escapeXml(`${line.label}: ${v}`)}</title></rect>`);
+    });
+  });
+  // The key of a histogram's series, top right over the bars.
+  if (barred.length > 1) {
+    barred.forEach((line, j) => {
+      const left = MARGIN.left + plotW - 90;
+      out.push(`<rect x="${left}" y="${top + 10 + j * 20}" width="14" height="12" fill="${escapeXml(line.fill || line.stroke)}" stroke="${escapeXml(line.stroke)}"/>`);
+      out.push(`<text x="${left + 20}" y="${top + 21 + j * 20}" font-size="13">${escapeXml(line.label)}</text>`);
+    });
+  }
+  for (const line of figure.lines.filter((l) => !l.bars)) {
     // A line is broken where it has no value (an iteration already ended).
     const parts = [];
     let part = [];

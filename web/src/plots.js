@@ -63,7 +63,7 @@ class LivePlot {
   // What the plot shows, for its export; null before anything is drawn.
   figure(title, caption) {
     if (!this.last) return null;
-    return { title: `${caption}. ${title}`, xLabel: 'generation', yLabel: this.yLabel, x: this.last.x, lines: this.last.lines, yRange: this.yRange };
+    return { title: `${caption}. ${title}`, heading: caption, subtitle: title, xLabel: 'generation', yLabel: this.yLabel, x: this.last.x, lines: this.last.lines, yRange: this.yRange };
   }
 
   canvas() {

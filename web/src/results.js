@@ -48,6 +48,8 @@ export function readTable(text) {
 
 function histogram(el, series) {
   el.textContent = '';
+  el.figure = null;
+  el.plot = null;
   const all = series.flatMap((s) => s.values);
   if (all.length === 0) {
     el.textContent = 'Nothing fixed.';
@@ -65,14 +67,22 @@ function histogram(el, series) {
   const w = Math.max(240, el.clientWidth || 320);
   // eslint-disable-next-line new-cap
   const bars = uPlot.paths.bars({ size: [0.45, 40], align: 0 });
-  new uPlot({
+  const fills = ['rgba(27,94,160,0.6)', 'rgba(200,90,20,0.6)'];
+  const strokes = ['#1b5ea0', '#c85a14'];
+  // What the histogram shows, for its export.
+  el.figure = {
+    xLabel: 'generations', yLabel: 'iterations', x, xRange: [0, bins * width], barWidth: width,
+    yRange: [0, Math.max(1, ...counts.flat()) * 1.08],
+    lines: series.map((s, k) => ({ label: s.label, stroke: strokes[k % 2], fill: fills[k % 2], bars: true, values: counts[k] })),
+  };
+  el.plot = new uPlot({
     width: w, height: Math.round(Math.min(220, w * 0.55)),
     scales: { x: { time: false, range: [0, bins * width] } },
     axes: [{ label: 'generations' }, { label: 'iterations' }],
     legend: { show: false },
     cursor: { show: false },
     series: [{}, ...series.map((s, k) => ({
-      label: s.label, fill: k === 0 ? 'rgba(27,94,160,0.6)' : 'rgba(200,90,20,0.6)', stroke: k === 0 ? '#1b5ea0' : '#c85a14',
+      label: s.label, fill: fills[k % 2], stroke: strokes[k % 2],
       paths: bars, points: { show: false },
     }))],
   }, [x.map((v, k) => (k === 0 ? v : v)), ...counts], el);
