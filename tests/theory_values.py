@@ -60,6 +60,46 @@ def exact_times(n, i0):
             "loss": times(lambda j: Fraction(m - j))}
 
 
+def exact_selection(n, w, start):
+    """P(A fixes) for the chain on genotype counts (AA, Aa, aa) of N
+    diploids: each offspring's two genes are independent draws, A with
+    probability x = (w_AA n_AA + w_Aa n_Aa / 2) / sum(w n), so the next
+    counts are multinomial in x^2, 2x(1-x), (1-x)^2. Exact fractions."""
+    w = [Fraction(v).limit_denominator(10 ** 6) for v in w]
+    states = [(i, j) for i in range(n + 1) for j in range(n + 1 - i)]
+    fix, loss = (n, 0), (0, 0)
+    transient = [s for s in states if s not in (fix, loss)]
+    at = {s: k for k, s in enumerate(transient)}
+    size = len(transient)
+    a = [[Fraction(0)] * (size + 1) for _ in range(size)]
+    fact = [1]
+    for k in range(1, n + 1):
+        fact.append(fact[-1] * k)
+    for s in transient:
+        i, j = s
+        k = n - i - j
+        row = a[at[s]]
+        row[at[s]] += 1
+        x = (w[0] * i + w[1] * j / 2) / (w[0] * i + w[1] * j + w[2] * k)
+        for i2, j2 in states:
+            k2 = n - i2 - j2
+            p = Fraction(fact[n], fact[i2] * fact[j2] * fact[k2]) * (x * x) ** i2 * (2 * x * (1 - x)) ** j2 \
+                * ((1 - x) * (1 - x)) ** k2
+            if (i2, j2) == fix:
+                row[size] += p
+            elif (i2, j2) != loss:
+                row[at[(i2, j2)]] -= p
+    for col in range(size):
+        piv = next(r for r in range(col, size) if a[r][col] != 0)
+        a[col], a[piv] = a[piv], a[col]
+        for r in range(size):
+            if r != col and a[r][col] != 0:
+                g = a[r][col] / a[col][col]
+                a[r] = [x - g * y for x, y in zip(a[r], a[col])]
+    k = at[tuple(start[:2])]
+    return a[k][size] / a[k][k]
+
+
 def f(x):
     return float(x)
 
@@ -111,6 +151,10 @@ def main():
     for classes, value in [([1.0, 0.99, 0.98], [0.02, 0.5, "capital"]), ([0.8, 0.9, 1.0], [0.2, 0.5, "small"]),
                            ([1.0, 1.0, 0.9], [0.1, 0.0, "capital"]), ([1.0, 0.5, 1.0], None)]:
         add({"name": "selection_s_h", "args": [classes], "value": value, "tol": 1e-12})
+    for n, w, start in [(3, [1.0, 0.9, 0.8], [1, 1, 1]), (4, [1.0, 1.0, 0.9], [0, 2, 2]), (4, [0.8, 0.9, 1.0], [1, 2, 1]),
+                        (2, [1.0, 1.0, 1.0], [0, 1, 1])]:
+        add({"name": "selection_fixation_exact", "args": [n, w, start], "value": float(exact_selection(n, w, start)),
+             "tol": 1e-9})
     for counts, gene, value in [([10, 20, 10, 20, 40, 20, 10, 20, 10], "A", 0.5), ([1, 0, 0, 0, 0, 0, 0, 0, 3], "A", 0.25),
                                 ([0, 2, 0, 0, 0, 0, 0, 1, 1], "B", 0.375)]:
         add({"name": "founder_allele_freq", "args": [counts, gene], "value": value, "tol": 1e-15})

@@ -4,7 +4,7 @@
 // chain's, fixation-time histograms and the founder origin of the fixed
 // gene copies (from the iteration table, read by its column names).
 import uPlot from 'uplot';
-import { EXACT_TIMES_MAX_N, fixationLaw, fixationTimesLaw, wfAbsorptionTimes, zScore } from './theory.js';
+import { EXACT_TIMES_MAX_N, exactFixationLaw, fixationLaw, fixationTimesLaw, wfAbsorptionTimes, zScore } from './theory.js';
 
 // A number to the digits given; "" for none, and no minus sign on a zero.
 const fixed = (v, digits) => (v === null || v === undefined || !Number.isFinite(v) ? '' : v.toFixed(digits).replace(/^-(0\.?0*)$/, '$1'));
@@ -124,6 +124,13 @@ export function showResults(done, prefix, info = {}) {
     const p0 = info.preview ? (g === 0 ? info.preview.pA : info.preview.pB) : null;
     const law = info.ctx ? fixationLaw(info.ctx, g) : null;
     const u = law && p0 !== null ? law.u(p0) : null;
+    let exactU = null;
+    try {
+      const exact = info.ctx && info.preview ? exactFixationLaw(info.ctx, g) : null;
+      exactU = exact ? exact(info.preview.founders) : null;
+    } catch {
+      exactU = null;
+    }
     laws.push(`${name}: ${law ? law.label : 'no formula applies to these settings'}${p0 !== null ? `, starting from the realised p0 = ${p0.toFixed(4)}` : ''}.`);
     const keptGene = { name, alleles: [] };
     [capital, small, 'none'].forEach((allele, k) => {
@@ -134,7 +141,8 @@ export function showResults(done, prefix, info = {}) {
       const z = expected === null ? null : zScore(p, expected, counted);
       rows.push([name, allele === 'none' ? 'neither' : allele, String(n),
         Number.isFinite(p) ? p.toFixed(4) : 'nc', Number.isFinite(se) ? se.toFixed(4) : 'nc',
-        fixed(expected, 4), fixed(z, 2)]);
+        fixed(expected, 4), fixed(z, 2),
+        fixed(exactU === null || k === 2 ? null : (k === 0 ? exactU : 1 - exactU), 4)]);
       if (k < 2) keptGene.alleles.push({ allele, p, se, expected });
     });
     const times = law && p0 !== null ? fixationTimesLaw(info.ctx, g) : null;
@@ -162,7 +170,7 @@ export function showResults(done, prefix, info = {}) {
   gene(1, 'Beta', 'B', 'b', 5);
   fixation.append(table(
     `Allele fixation over ${counted} iterations${done.tallies[1] > 0 ? ` (${done.tallies[1]} halted by extinction)` : ''}`,
-    ['Gene', 'Allele fixed', 'Iterations', 'Probability', 'SE', 'Theory u (expected)', 'z'], rows,
+    ['Gene', 'Allele fixed', 'Iterations', 'Probability', 'SE', 'Theory u (expected)', 'z', 'Exact chain'], rows,
   ));
   const lawText = document.createElement('p');
   lawText.className = 'note';

@@ -132,6 +132,56 @@ export function wfAbsorptionTimes(n, i0) {
   };
 }
 
+// The largest population whose exact chain on genotype counts the page
+// solves while one waits (its states grow as N^2 / 2, the work as their cube).
+export const EXACT_SELECTION_MAX_N = 30;
+
+// Exact probability that A fixes from founders with start = [AA, Aa, aa]
+// counts and Alpha-genotype fitnesses w = [w_AA, w_Aa, w_aa]: a parent is
+// accepted with probability equal to its fitness, so each gene of an
+// offspring comes from a parent drawn in proportion to fitness and is A
+// with probability x = (w_AA n_AA + w_Aa n_Aa / 2) / sum(w n); the next
+// generation's genotype counts are multinomial in Hardy-Weinberg
+// proportions of x. The chain runs on genotype counts, since selection acts
+// on genotypes.
+export function selectionFixationExact(n, w, start) {
+  if (!(Number.isInteger(n) && n >= 1 && n <= EXACT_SELECTION_MAX_N)) throw new RangeError(`n = ${n}: allowed 1 to ${EXACT_SELECTION_MAX_N}`);
+  const states = [];
+  for (let i = 0; i <= n; i += 1) for (let j = 0; j <= n - i; j += 1) states.push([i, j]);
+  const isFix = ([i, j]) => i === n && j === 0;
+  const isLoss = ([i, j]) => i === 0 && j === 0;
+  const transient = states.filter((st) => !isFix(st) && !isLoss(st));
+  const index = new Map(transient.map(([i, j], k) => [i * (n + 1) + j, k]));
+  const lg = [0];
+  for (let k = 1; k <= n; k += 1) lg.push(lg[k - 1] + Math.log(k));
+  const size = transient.length;
+  const a = transient.map(() => new Array(size).fill(0));
+  const b = new Array(size).fill(0);
+  transient.forEach(([i, j], r) => {
+    const k = n - i - j;
+    const row = a[r];
+    row[r] += 1;
+    const x = (w[0] * i + (w[1] * j) / 2) / (w[0] * i + w[1] * j + w[2] * k);
+    if (!(x > 0 && x < 1)) {
+      if (x >= 1) b[r] = 1;
+      return;
+    }
+    const l1 = 2 * Math.log(x);
+    const l2 = Math.log(2 * x * (1 - x));
+    const l3 = 2 * Math.log1p(-x);
+    for (const [i2, j2] of states) {
+      const k2 = n - i2 - j2;
+      const p = Math.exp(lg[n] - lg[i2] - lg[j2] - lg[k2] + i2 * l1 + j2 * l2 + k2 * l3);
+      if (i2 === n && j2 === 0) b[r] += p;
+      else if (!(i2 === 0 && j2 === 0)) row[index.get(i2 * (n + 1) + j2)] -= p;
+    }
+  });
+  if (start[0] === n) return 1;
+  if (start[0] === 0 && start[1] === 0) return 0;
+  const u = solve(a, b);
+  return u[index.get(start[0] * (n + 1) + start[1])];
+}
+
 // The fitnesses of XX, Xx, xx of one gene (0 Alpha, 1 Beta) when the other
 // gene does not change fitness; null otherwise. w: the nine in genotype order.
 export function geneFitness(w, gene) {
@@ -235,4 +285,28 @@ export function zScore(observed, u, n) {
   const se = Math.sqrt((u * (1 - u)) / n);
   if (se === 0) return observed === u ? 0 : null;
   return (observed - u) / se;
+}
+
+// The exact finite-population fixation probability of a gene's capital
+// allele where the chain on genotype counts describes the run: the gene
+// behaves as one locus, no mutation at it, no migration or mating
+// preferences, selfing allowed, at most EXACT_SELECTION_MAX_N founders.
+// Returns founders (nine counts) -> u, or null.
+export function exactFixationLaw(ctx, gene) {
+  const n = num(ctx, 'population');
+  const w = fitnessTable(ctx);
+  if (n === null || w === null || !(n <= EXACT_SELECTION_MAX_N)) return null;
+  const [big, small] = gene === 0 ? ['A', 'a'] : ['B', 'b'];
+  for (const key of [`mutation.${big}_to_${small}`, `mutation.${small}_to_${big}`, 'migration.immigrants']) {
+    if (num(ctx, key) !== 0) return null;
+  }
+  if (ctx['mating.isolation'] !== 'none' || ctx[`fixation.${gene === 0 ? 'alpha' : 'beta'}`] === small) return null;
+  if (ctx.fertilization !== 'selfing-allowed') return null;
+  const classes = singleLocusFitness(ctx, w, gene);
+  if (!classes) return null;
+  return (founders) => {
+    const start = [0, 0, 0];
+    founders.forEach((c, g) => { start[gene === 0 ? Math.floor(g / 3) : g % 3] += c; });
+    return selectionFixationExact(n, classes, start);
+  };
 }

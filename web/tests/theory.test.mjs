@@ -63,3 +63,23 @@ test('neutral times follow only a neutral law; z measures the distance in standa
   assert.equal(theory.zScore(0.5, null, 10), null);
   assert.throws(() => theory.wfAbsorptionTimes(theory.EXACT_TIMES_MAX_N + 1, 1), RangeError);
 });
+
+test('the exact chain applies where one gene behaves as one locus in a small population, from the founders\' genotypes', () => {
+  const base = cases.find((c) => c.name === 'fixation_law' && c.kind === 'neutral').args[0];
+  const ctx = { ...base, population: 4, 'founders.AABB': 1, 'founders.AABb': 0, 'founders.AAbb': 0, 'founders.AaBB': 0,
+    'founders.AaBb': 2, 'founders.Aabb': 0, 'founders.aaBB': 0, 'founders.aaBb': 0, 'founders.aabb': 1 };
+  const genotypes = ['AABB', 'AABb', 'AAbb', 'AaBB', 'AaBb', 'Aabb', 'aaBB', 'aaBb', 'aabb'];
+  genotypes.forEach((g, k) => { ctx[`fitness.${g}`] = [0.8, 0.9, 1.0][Math.floor(k / 3)]; });
+  const table = cases.find((c) => c.name === 'selection_fixation_exact' && c.args[0] === 4 && c.args[1][0] === 0.8);
+  const founders = genotypes.map((g) => ctx[`founders.${g}`]);
+  close(theory.exactFixationLaw(ctx, 0)(founders), table.value, 1e-9, 'Alpha from AA 1, Aa 2, aa 1');
+  // Neutral: the exact chain gives p0 itself.
+  const neutral = { ...ctx };
+  genotypes.forEach((g) => { neutral[`fitness.${g}`] = 1; });
+  close(theory.exactFixationLaw(neutral, 1)(founders), 0.5, 1e-9, 'neutral Beta');
+  assert.equal(theory.exactFixationLaw({ ...ctx, population: theory.EXACT_SELECTION_MAX_N + 1 }, 0), null);
+  assert.equal(theory.exactFixationLaw({ ...ctx, fertilization: 'monogamy' }, 0), null);
+  assert.equal(theory.exactFixationLaw({ ...ctx, 'migration.immigrants': 1 }, 0), null);
+  assert.equal(theory.selectionFixationExact(4, [1, 0.9, 0.8], [4, 0, 0]), 1);
+  assert.equal(theory.selectionFixationExact(4, [1, 0.9, 0.8], [0, 0, 4]), 0);
+});
