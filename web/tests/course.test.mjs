@@ -120,6 +120,19 @@ test('the founders show before a run, and theory stands beside the results', asy
   const selected = await page.locator('#fixation table').first().locator('tr').nth(1).locator('td').allTextContents();
   assert.ok(Math.abs(Number(selected[5]) - u) < 1e-4, `Kimura at the realised p0: ${selected[5]}, not ${u}`);
   assert.match(await page.locator('#fixation').textContent(), /Kimura, 4Ns = 8\.4/);
+  // A population small enough for the exact chain on genotype counts: the
+  // run agrees with it (a fixed seed, so the same run every time).
+  await page.goto(`${server.url}?seed=4&iterations=200&population.size=12&population.p_A=0.25&selection.alpha.s=0.2`);
+  await page.waitForSelector('body[data-ready="true"]');
+  await run(page);
+  const small = page.locator('#fixation table').first();
+  const smallHead = await small.locator('th').allTextContents();
+  const exactAt = smallHead.indexOf('Exact chain');
+  assert.ok(exactAt > 0);
+  const [observed, se, exact] = await small.locator('tr').nth(1).locator('td').allTextContents()
+    .then((c) => [c[3], c[4], c[exactAt]].map(Number));
+  assert.ok(exact > 0.5 && exact < 1, `exact u ${exact}`);
+  assert.ok(Math.abs(observed - exact) < 3 * se, `observed ${observed} against exact ${exact}`);
   assert.deepEqual(await violations(page), []);
   await page.close();
 });
