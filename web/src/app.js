@@ -304,6 +304,7 @@ async function run() {
     return;
   }
   running = true;
+  if (!document.body.dataset.fault) $('lab-fault').hidden = true;
   $('run').disabled = true;
   $('stop').disabled = false;
   status('Running…');
@@ -341,8 +342,14 @@ function finished(done) {
     $('form-faults').textContent = (done.faults || []).join(' ');
     status('The run did not start or could not finish.');
     document.body.dataset.run = 'failed';
-    // An engine that stopped in a run is not used again.
-    if (done.status === 3) newWorker();
+    // An engine that stopped in a run is not used again: a new one takes
+    // its place, and the page says so.
+    if (done.status === 3) {
+      const box = $('lab-fault');
+      box.textContent = `The engine stopped in the run (${(done.faults || []).join(' ')}). A new engine has been started: press Run to try again, perhaps with fewer individuals or iterations; if it stops again, reload the page.`;
+      box.hidden = false;
+      newWorker();
+    }
   }
 }
 
