@@ -24,7 +24,6 @@ let running = false;
 let checkId = 0;
 const pendingChecks = new Map();
 let linkFaults = [];
-let lastPreview = null;
 
 // Every file a worker needs, fetched once when the page loads and kept as
 // blob addresses: a Stop (a new worker) or a console started later needs
@@ -113,7 +112,6 @@ function showPageFaults(faults) {
 // The founders a run of these settings starts from, as the engine builds
 // them: genotype counts, allele frequencies and D.
 function showPreview(preview) {
-  lastPreview = preview;
   const body = $('preview-body');
   body.textContent = '';
   if (!preview) {
