@@ -133,6 +133,20 @@ function showPreview(preview) {
   line.textContent = `${preview.population} founders: p_A ${preview.pA.toFixed(4)}, p_B ${preview.pB.toFixed(4)}, D ${preview.D.toFixed(4)}`
     + ` (${catalogue.haplotypes.map((h, k) => `${h} ${preview.haplotypes[k].toFixed(4)}`).join(', ')}).`;
   body.append(t, line);
+  // Founders given by size and frequencies: what was asked beside what the
+  // size allows, since theory starts from the realised values.
+  const asked = [['population.p_A', 'p_A', preview.pA], ['population.p_B', 'p_B', preview.pB], ['population.D', 'D', preview.D]]
+    .filter(([key]) => form.byKey.has(key))
+    .map(([key, name, got]) => ({ name, want: Number(form.valueOf(key)), got }));
+  const inUse = ['population.size', 'population.p_A', 'population.p_B', 'population.D'].some((key) => form.byKey.has(key) && !form.isDefault(key));
+  const off = asked.filter((a) => Number.isFinite(a.want) && Math.abs(a.want - a.got) > 5e-5);
+  if (inUse && off.length) {
+    const note = document.createElement('p');
+    note.id = 'preview-asked';
+    note.className = 'note';
+    note.textContent = `Asked ${off.map((a) => `${a.name} ${a.want}`).join(', ')}; the founders built give ${off.map((a) => `${a.name} ${a.got.toFixed(4)}`).join(', ')}, and theory starts from these.`;
+    body.append(note);
+  }
 }
 
 // Checks the whole form with the engine; marks every field at fault and

@@ -116,6 +116,7 @@ test('the founders show before a run, and theory stands beside the results', asy
   // The founders the engine built, whose p_A the size may not allow to be 0.2 exactly.
   const p0 = Number(/p_A (0\.\d{4})/.exec(await page.locator('#preview-frequencies').textContent())[1]);
   assert.ok(Math.abs(p0 - 0.2) < 0.05);
+  if (p0 !== 0.2) assert.match(await page.locator('#preview-asked').textContent(), new RegExp(`^Asked p_A 0\\.2; the founders built give p_A ${p0.toFixed(4)}`));
   const u = (1 - Math.exp(-4 * 40 * s * p0)) / (1 - Math.exp(-4 * 40 * s));
   const selected = await page.locator('#fixation table').first().locator('tr').nth(1).locator('td').allTextContents();
   assert.ok(Math.abs(Number(selected[5]) - u) < 1e-4, `Kimura at the realised p0: ${selected[5]}, not ${u}`);
