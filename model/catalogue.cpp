@@ -11,6 +11,7 @@
 #include <deque>
 #include <sstream>
 
+#include "model/runentry.h"
 #include "model/settings.h"
 
 namespace {
@@ -75,6 +76,7 @@ struct Draft {
   std::string help, group, variable, derives;
   std::string range = "";       // "" for the words made from the bounds
   std::string rangeNote = "";   // added after them
+  std::string report = "";      // the report's label, set after the row is drafted
 };
 
 SettingRow MAKEROW(const Draft& s) {
@@ -91,6 +93,7 @@ SettingRow MAKEROW(const Draft& s) {
   row.group = KEEP(s.group);
   row.variable = KEEP(s.variable);
   row.derives = KEEP(s.derives);
+  row.report = KEEP(s.report);
   std::string range = s.range;
   std::string deflt;
   switch (s.type) {
@@ -126,6 +129,7 @@ void FOUNDERROWS(std::vector<Draft>& drafts) {
                      "founders of genotype " + GTNAME(g) + " in every iteration", "founders",
                      INDEXED("startPop", g), "POPSUM, POPFREQ", "",
                      "; the nine add up to 1 to " + std::to_string(MAXPOP) + " (genotypes left out count 0)"});
+    drafts.back().report = GTNAME(g);  // the genotype's line, Number column
   }
 }
 
@@ -134,6 +138,7 @@ void FITNESSROWS(std::vector<Draft>& drafts) {
     drafts.push_back({"fitness." + GTNAME(g), 'W', "Fitness of " + GTNAME(g), SettingType::Real, 0.0, 1.0,
                      nullptr, 1.0, "relative fitness of " + GTNAME(g), "fitness", INDEXED("w", g),
                      "SCALEFIT", "", "; the nine are scaled so that the largest is 1.0"});
+    drafts.back().report = GTNAME(g);  // the genotype's line, Relative Fitness column
   }
 }
 
@@ -144,6 +149,7 @@ void MUTATIONROWS(std::vector<Draft>& drafts) {
                      "Mutation rate " + MUTATIONNAME(i, " to "), SettingType::Real, 0.0, 1.0, nullptr, 0.0,
                      "mutation rate " + MUTATIONNAME(i, " to ") + " per gene copy per generation",
                      "mutation", variables[i], ""});
+    drafts.back().report = MUTATIONNAME(i, " to ") + ":";
   }
 }
 
@@ -154,11 +160,13 @@ void MATINGROWS(std::vector<Draft>& drafts) {
                      "relative preference of the mating " + MATINGNAME(k, " with "), "mating",
                      INDEXED("matePref", k), "SCALEPREF", "",
                      "; the six are scaled so that the largest is 1.0"});
+    drafts.back().report = MATINGNAME(k, ":");
   }
   static const char* const* isolation = CHOICES({"none", "postmating", "premating"});
   drafts.push_back({"mating.isolation", 'N', "Isolation", SettingType::Choice, 0, 2, isolation, 0,
                    "how the mating preferences act", "mating", "mateCheck", "",
                    "\"postmating\" or \"premating\" (required when the preferences differ)"});
+  drafts.back().report = "MATING PREFERENCES";
 }
 
 void MIGRATIONROWS(std::vector<Draft>& drafts) {
@@ -166,6 +174,7 @@ void MIGRATIONROWS(std::vector<Draft>& drafts) {
                    static_cast<double>(MAXPOP), nullptr, 0.0, "average number of immigrants per generation",
                    "migration", "migN", "doMig, trackCopies",
                    "0 (no migration), or more than 0 and less than the population size"});
+  drafts.back().report = "MIGRATION: Average number of immigrants/generation:";
   static const char* const* rest = CHOICES({"rest"});
   for (int g = 0; g < 9; ++g) {
     const bool last = g == 8;
@@ -175,6 +184,7 @@ void MIGRATIONROWS(std::vector<Draft>& drafts) {
                      "MIGREMAINDER, MIGCUMSUM", "",
                      last ? ", or \"rest\" (what the other eight leave); the nine add up to 1.0"
                           : "; the nine add up to 1.0 (genotypes left out count 0)"});
+    drafts.back().report = "p(" + GTNAME(g) + ")=";
   }
 }
 
@@ -183,13 +193,16 @@ void RUNROWS(std::vector<Draft>& drafts) {
   drafts.push_back({"map_distance_cM", 'L', "Map distance (cM)", SettingType::Real, 0.0, 50.0, nullptr, 0.0,
                    "map distance between the genes in cM (recombination fraction cM / 100)", "linkage",
                    "rec_cM", "LINKDERIVE"});
+  drafts.back().report = "LINKAGE BETWEEN A & B GENES:";
   drafts.push_back({"fertilization", 'F', "Fertilization", SettingType::Choice, 0, 2, rules, 1,
                    "fertilization rule", "fertilization", "mateRule", ""});
+  drafts.back().report = "FERTILIZATION:";
   drafts.push_back({"iterations", 'I', "Iterations", SettingType::Count, 1, static_cast<double>(MAXITER),
                    nullptr, 1, "iterations run with these settings", "run", "nIter", ""});
   drafts.push_back({"max_generations", 'M', "Maximum generations", SettingType::Count, 1,
                    static_cast<double>(MAXGEN), nullptr, 30000, "generation limit of an iteration", "run",
                    "genMax", ""});
+  drafts.back().report = "MAXIMUM NUMBER OF GENERATIONS PER ITERATION:";
 }
 
 void OPTIONROWS(std::vector<Draft>& drafts) {
@@ -197,12 +210,15 @@ void OPTIONROWS(std::vector<Draft>& drafts) {
                    "track gene-copy history", "run", "trackCopies", "", "true or false (false with migration)"});
   drafts.push_back({"stop_at_fixation", 'V', "Stop at fixation", SettingType::Flag, 0, 1, nullptr, 1,
                    "end an iteration once everything tracked has fixed", "run", "stopAtFix", ""});
+  drafts.back().report = "ITERATIONS STOPPED AFTER FIXATION:";
   static const char* const* alpha = CHOICES({"any", ALLELENAME(0, 0), ALLELENAME(0, 1)});
   static const char* const* beta = CHOICES({"any", ALLELENAME(1, 0), ALLELENAME(1, 1)});
   drafts.push_back({"fixation.alpha", 'A', "Alpha fixation", SettingType::Choice, 0, 2, alpha, 0,
                    "which Alpha allele fixation counts", "run", "setAllFix[0]", ""});
+  drafts.back().report = "ALPHA ALLELE FIXATION TRACKED:";
   drafts.push_back({"fixation.beta", 'A', "Beta fixation", SettingType::Choice, 0, 2, beta, 0,
                    "which Beta allele fixation counts", "run", "setAllFix[1]", ""});
+  drafts.back().report = "BETA ALLELE FIXATION TRACKED:";
 }
 
 // Settings in the terms of biology: translated into the rows above before
@@ -396,6 +412,8 @@ void JSONROW(std::ostringstream& out, const SettingRow& row) {
   JSONTEXT(out, row.variable);
   out << ", \"derives\": ";
   JSONTEXT(out, row.derives);
+  out << ", \"report\": ";
+  JSONTEXT(out, row.report);
   out << "}";
 }
 
@@ -468,5 +486,43 @@ std::string CATALOGUEJSON() {
     out << (i + 1 < rows.size() ? ",\n" : "\n");
   }
   out << "]\n";
+  return out.str();
+}
+
+namespace {
+
+void JSONLIST(std::ostringstream& out, const std::vector<std::string>& items) {
+  out << "[";
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (i > 0) out << ", ";
+    JSONTEXT(out, items[i]);
+  }
+  out << "]";
+}
+
+}  // namespace
+
+std::string CATALOGUEFILE() {
+  std::ostringstream out;
+  out << "{\n  \"settings\": [\n";
+  const std::vector<SettingRow>& rows = CATALOGUE();
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    out << "    ";
+    JSONROW(out, rows[i]);
+    out << (i + 1 < rows.size() ? ",\n" : "\n");
+  }
+  out << "  ],\n  \"statistics\": ";
+  std::vector<std::string> columns;
+  std::istringstream header(TRAJHEADER);
+  for (std::string column; std::getline(header, column, ',');) columns.push_back(column);
+  JSONLIST(out, columns);
+  out << ",\n  \"limits\": {\"seed\": [1, " << MAXSEED << "], \"trajectory\": [0, " << MAXTRAJECTORY
+      << "]},\n  \"genotypes\": ";
+  std::vector<std::string> names;
+  for (int g = 0; g < 9; ++g) names.push_back(GTNAME(g));
+  JSONLIST(out, names);
+  out << ",\n  \"haplotypes\": ";
+  JSONLIST(out, std::vector<std::string>(haplo, haplo + 4));
+  out << "\n}\n";
   return out.str();
 }

@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "model/catalogue.h"
+#include "model/settings.h"
 
 // The population after one generation, as the trajectory file shows it.
 struct GenerationStats {
@@ -40,6 +41,10 @@ struct GenerationStats {
   double D = 0;                           // pAB * pab - pAb * paB
   double HoA = 0, HeA = 0, HoB = 0, HeB = 0;  // observed and expected heterozygosity
 };
+// The largest step of the trajectory file (every K generations): a step
+// beyond the generation limit would sample nothing but the last. 0 means
+// no trajectory.
+constexpr std::int64_t MAXTRAJECTORY = MAXGEN;
 // The column names of the trajectory file, one line without its end.
 extern const char* const TRAJHEADER;
 // The current generation's statistics.
