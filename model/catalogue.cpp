@@ -77,7 +77,14 @@ struct Draft {
   std::string range = "";       // "" for the words made from the bounds
   std::string rangeNote = "";   // added after them
   std::string report = "";      // the report's label, set after the row is drafted
+  double* real = nullptr;       // where the value goes (AIM)
+  std::int64_t* count = nullptr;
+  std::int32_t* code = nullptr;
 };
+
+void AIM(Draft& d, double* x) { d.real = x; }
+void AIM(Draft& d, std::int64_t* x) { d.count = x; }
+void AIM(Draft& d, std::int32_t* x) { d.code = x; }
 
 SettingRow MAKEROW(const Draft& s) {
   SettingRow row{};
@@ -94,6 +101,9 @@ SettingRow MAKEROW(const Draft& s) {
   row.variable = KEEP(s.variable);
   row.derives = KEEP(s.derives);
   row.report = KEEP(s.report);
+  row.real = s.real;
+  row.count = s.count;
+  row.code = s.code;
   std::string range = s.range;
   std::string deflt;
   switch (s.type) {
@@ -130,6 +140,7 @@ void FOUNDERROWS(std::vector<Draft>& drafts) {
                      INDEXED("startPop", g), "POPSUM, POPFREQ", "",
                      "; the nine add up to 1 to " + std::to_string(MAXPOP) + " (genotypes left out count 0)"});
     drafts.back().report = GTNAME(g);  // the genotype's line, Number column
+    AIM(drafts.back(), &startPop[g]);
   }
 }
 
@@ -139,17 +150,20 @@ void FITNESSROWS(std::vector<Draft>& drafts) {
                      nullptr, 1.0, "relative fitness of " + GTNAME(g), "fitness", INDEXED("w", g),
                      "SCALEFIT", "", "; the nine are scaled so that the largest is 1.0"});
     drafts.back().report = GTNAME(g);  // the genotype's line, Relative Fitness column
+    AIM(drafts.back(), &w[g]);
   }
 }
 
 void MUTATIONROWS(std::vector<Draft>& drafts) {
   static const char* const variables[4] = {"mutA[0]", "mutA[1]", "mutB[0]", "mutB[1]"};
+  double* const targets[4] = {&mutA[0], &mutA[1], &mutB[0], &mutB[1]};
   for (int i = 0; i < 4; ++i) {
     drafts.push_back({"mutation." + MUTATIONNAME(i, "_to_"), static_cast<char>('1' + i),
                      "Mutation rate " + MUTATIONNAME(i, " to "), SettingType::Real, 0.0, 1.0, nullptr, 0.0,
                      "mutation rate " + MUTATIONNAME(i, " to ") + " per gene copy per generation",
                      "mutation", variables[i], ""});
     drafts.back().report = MUTATIONNAME(i, " to ") + ":";
+    AIM(drafts.back(), targets[i]);
   }
 }
 
@@ -161,12 +175,14 @@ void MATINGROWS(std::vector<Draft>& drafts) {
                      INDEXED("matePref", k), "SCALEPREF", "",
                      "; the six are scaled so that the largest is 1.0"});
     drafts.back().report = MATINGNAME(k, ":");
+    AIM(drafts.back(), &matePref[k]);
   }
   static const char* const* isolation = CHOICES({"none", "postmating", "premating"});
   drafts.push_back({"mating.isolation", 'N', "Isolation", SettingType::Choice, 0, 2, isolation, 0,
                    "how the mating preferences act", "mating", "mateCheck", "",
                    "\"postmating\" or \"premating\" (required when the preferences differ)"});
   drafts.back().report = "MATING PREFERENCES";
+  AIM(drafts.back(), &mateCheck);
 }
 
 void MIGRATIONROWS(std::vector<Draft>& drafts) {
@@ -175,6 +191,7 @@ void MIGRATIONROWS(std::vector<Draft>& drafts) {
                    "migration", "migN", "doMig, trackCopies",
                    "0 (no migration), or more than 0 and less than the population size"});
   drafts.back().report = "MIGRATION: Average number of immigrants/generation:";
+  AIM(drafts.back(), &migN);
   static const char* const* rest = CHOICES({"rest"});
   for (int g = 0; g < 9; ++g) {
     const bool last = g == 8;
@@ -185,6 +202,7 @@ void MIGRATIONROWS(std::vector<Draft>& drafts) {
                      last ? ", or \"rest\" (what the other eight leave); the nine add up to 1.0"
                           : "; the nine add up to 1.0 (genotypes left out count 0)"});
     drafts.back().report = "p(" + GTNAME(g) + ")=";
+    AIM(drafts.back(), &migF[g]);
   }
 }
 
@@ -194,31 +212,39 @@ void RUNROWS(std::vector<Draft>& drafts) {
                    "map distance between the genes in cM (recombination fraction cM / 100)", "linkage",
                    "rec_cM", "LINKDERIVE"});
   drafts.back().report = "LINKAGE BETWEEN A & B GENES:";
+  AIM(drafts.back(), &rec_cM);
   drafts.push_back({"fertilization", 'F', "Fertilization", SettingType::Choice, 0, 2, rules, 1,
                    "fertilization rule", "fertilization", "mateRule", ""});
   drafts.back().report = "FERTILIZATION:";
+  AIM(drafts.back(), &mateRule);
   drafts.push_back({"iterations", 'I', "Iterations", SettingType::Count, 1, static_cast<double>(MAXITER),
                    nullptr, 1, "iterations run with these settings", "run", "nIter", ""});
+  AIM(drafts.back(), &nIter);
   drafts.push_back({"max_generations", 'M', "Maximum generations", SettingType::Count, 1,
                    static_cast<double>(MAXGEN), nullptr, 30000, "generation limit of an iteration", "run",
                    "genMax", ""});
   drafts.back().report = "MAXIMUM NUMBER OF GENERATIONS PER ITERATION:";
+  AIM(drafts.back(), &genMax);
 }
 
 void OPTIONROWS(std::vector<Draft>& drafts) {
   drafts.push_back({"track_gene_copies", 'G', "Track gene copies", SettingType::Flag, 0, 1, nullptr, 1,
                    "track gene-copy history", "run", "trackCopies", "", "true or false (false with migration)"});
+  AIM(drafts.back(), &trackCopies);
   drafts.push_back({"stop_at_fixation", 'V', "Stop at fixation", SettingType::Flag, 0, 1, nullptr, 1,
                    "end an iteration once everything tracked has fixed", "run", "stopAtFix", ""});
   drafts.back().report = "ITERATIONS STOPPED AFTER FIXATION:";
+  AIM(drafts.back(), &stopAtFix);
   static const char* const* alpha = CHOICES({"any", ALLELENAME(0, 0), ALLELENAME(0, 1)});
   static const char* const* beta = CHOICES({"any", ALLELENAME(1, 0), ALLELENAME(1, 1)});
   drafts.push_back({"fixation.alpha", 'A', "Alpha fixation", SettingType::Choice, 0, 2, alpha, 0,
                    "which Alpha allele fixation counts", "run", "setAllFix[0]", ""});
   drafts.back().report = "ALPHA ALLELE FIXATION TRACKED:";
+  AIM(drafts.back(), &setAllFix[0]);
   drafts.push_back({"fixation.beta", 'A', "Beta fixation", SettingType::Choice, 0, 2, beta, 0,
                    "which Beta allele fixation counts", "run", "setAllFix[1]", ""});
   drafts.back().report = "BETA ALLELE FIXATION TRACKED:";
+  AIM(drafts.back(), &setAllFix[1]);
 }
 
 // Settings in the terms of biology: translated into the rows above before

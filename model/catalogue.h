@@ -38,6 +38,13 @@ struct SettingRow {
   const char* derives;   // the derivation it triggers ("SCALEFIT"), "" for none
   const char* report;    // the text the settings report (PREFIX.txt) writes just before the
                          // setting's value ("A to a:"), "" where the report shows none
+  // Where a screen row's value goes, as its editor stores it: one of the
+  // three (Flag: 0 or 1, Choice: the index of its name); all null for the
+  // biology-level rows, which are translated instead. The editor of the
+  // row's screen letter (model/fields.h) derives and checks the group.
+  double* real;
+  std::int64_t* count;
+  std::int32_t* code;
 };
 
 // Every row, screen settings in the order of the settings screen, then the

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <iomanip>
 #include <fstream>
 #include <iterator>
@@ -104,6 +105,11 @@ bool PREPARE(const RunRequest& request, RunResult& result) {
     result.faults.push_back(seedFault);
     return false;
   }
+  const std::string prefixFault = request.prefix.empty() ? "" : PREFIXFAULT(request.prefix);
+  if (!prefixFault.empty()) {
+    result.faults.push_back(prefixFault);
+    return false;
+  }
   return true;
 }
 
@@ -172,6 +178,23 @@ std::string SEEDFAULT(double seed) {
   shown << std::setprecision(17) << seed;
   const char* what = seed == std::floor(seed) ? " is out of range" : " is not a whole number";
   return "seed = " + shown.str() + what + "; allowed: 1 to " + std::to_string(MAXSEED);
+}
+
+std::string PREFIXFAULT(const std::string& prefix) {
+  if (prefix.empty()) return "output prefix \"\" names no files; give one, such as results/run";
+  const std::size_t slash = prefix.find_last_of('/');
+  const std::string base = slash == std::string::npos ? prefix : prefix.substr(slash + 1);
+  const std::string example = prefix + (prefix.back() == '/' ? "" : "/") + "run";
+  const std::string instead = "; give a name in it, such as " + example + " (for " + example + ".csv and " +
+                              example + ".txt)";
+  if (base.empty() || base == "." || base == "..") return "output prefix " + prefix + " names a folder, not files" + instead;
+#if !defined(__EMSCRIPTEN__)
+  // The lab's files live in memory; on disk a folder of that name would
+  // take PREFIX.csv beside it, not in it.
+  std::error_code error;
+  if (std::filesystem::is_directory(prefix, error)) return "output prefix " + prefix + " is a folder" + instead;
+#endif
+  return "";
 }
 
 int RUNENTRY(const RunRequest& request, RunResult& result) {

@@ -91,6 +91,12 @@ struct RunResult {
 // so that a front end can hand over whatever number it was given.
 std::string SEEDFAULT(double seed);
 
+// The check of an output prefix every front end makes before a run: "" when
+// PREFIX.csv and PREFIX.txt name files, else why not. A prefix that ends
+// in '/' would hide its files as FOLDER/.csv; one that names a folder
+// would put them beside it while seeming to put them in it.
+std::string PREFIXFAULT(const std::string& prefix);
+
 // Carries out one run. Returns result.status.
 int RUNENTRY(const RunRequest& request, RunResult& result);
 
