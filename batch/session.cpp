@@ -31,6 +31,15 @@ bool CONSOLESESSION(const SettingMap& settings, const std::string& prefix, std::
   for (const Editor& e : EDITORS()) {
     if (GIVES(screen, e)) e.keys(t, screen, e, faults);
   }
+  // A row the screen does not show can be typed only at its default.
+  for (const SettingRow& row : CATALOGUE()) {
+    if (row.screen != '\0' || row.field == '\0' || !faults.empty()) continue;
+    const SettingValue* v = SETTING(screen, row.key);
+    if (v == nullptr || SHOWVALUE(*v) == row.deflt) continue;
+    faults.push_back(v->where + ": " + row.key + " = " + SHOWVALUE(*v) +
+                     ": the console cannot set it (its founders " + GTNAME(4) +
+                     " take a random phase); only duolocus-batch, the package and the lab run such founders");
+  }
   t.Command('C');
   if (!faults.empty() || t.LastFailed() != 0) {
     fault = faults.empty() ? "the console would not start this run (a start check fails)" : faults[0];

@@ -80,6 +80,7 @@ struct Draft {
   double* real = nullptr;       // where the value goes (AIM)
   std::int64_t* count = nullptr;
   std::int32_t* code = nullptr;
+  char field = '\0';            // the field of a row the screen does not show
 };
 
 void AIM(Draft& d, double* x) { d.real = x; }
@@ -104,6 +105,7 @@ SettingRow MAKEROW(const Draft& s) {
   row.real = s.real;
   row.count = s.count;
   row.code = s.code;
+  row.field = s.field != '\0' ? s.field : s.screen;
   std::string range = s.range;
   std::string deflt;
   switch (s.type) {
@@ -141,6 +143,21 @@ void FOUNDERROWS(std::vector<Draft>& drafts) {
                      "; the nine add up to 1 to " + std::to_string(MAXPOP) + " (genotypes left out count 0)"});
     drafts.back().report = GTNAME(g);  // the genotype's line, Number column
     AIM(drafts.back(), &startPop[g]);
+  }
+  // Double heterozygotes by phase: the study files', the package's and the
+  // lab's; the console's founders take a random phase, so its screen has
+  // no place for them.
+  for (int k = 0; k < 2; ++k) {
+    const std::string a = haplo[k], b = haplo[3 - k];
+    drafts.push_back({"founders." + a + "_" + b, '\0', "Founders " + a + "/" + b, SettingType::Count, 0,
+                     static_cast<double>(MAXPOP), nullptr, 0.0,
+                     std::string("founders ") + GTNAME(4) + " with chromosomes " + a + " and " + b + " (" +
+                         (k == 0 ? "coupling" : "repulsion") + ") in every iteration; they add to founders." +
+                         GTNAME(4) + ", whose phase is drawn for each founder",
+                     "founders", "phasedPop[" + std::to_string(k) + "]", "POPSUM, POPFREQ", "",
+                     "; with the nine they add up to 1 to " + std::to_string(MAXPOP)});
+    AIM(drafts.back(), &phasedPop[k]);
+    drafts.back().field = 'P';
   }
 }
 
@@ -282,10 +299,13 @@ void POPULATIONROWS(std::vector<Draft>& drafts) {
   drafts.push_back({"population.p_B", '\0', "Frequency of " + ALLELENAME(1, 0), SettingType::Real, 0.0, 1.0,
                    nullptr, 0.5, "frequency of allele " + ALLELENAME(1, 0) + " among the founders", "population", "", ""});
   drafts.push_back({"population.D", '\0', "Linkage disequilibrium D", SettingType::Real, -0.25, 0.25, nullptr, 0.0,
-                   "linkage disequilibrium p_AB p_ab - p_Ab p_aB of the haplotypes the founders' genotype counts "
-                   "are made from (the founders' own D is about half of it: each AaBb founder takes a random phase)", "population", "", ""});
+                   "linkage disequilibrium p_AB p_ab - p_Ab p_aB of the founders' chromosomes: as many carry AB as "
+                   "bring D nearest this value that the allele counts allow, and every AaBb founder keeps the phase "
+                   "its chromosomes were counted in", "population", "", ""});
   drafts.push_back({"population.phase", '\0', "Phase", SettingType::Choice, 0, 2, phase, 0,
-                   "D at its largest (coupling) or smallest (repulsion) for the allele frequencies, instead of D", "population", "", ""});
+                   "instead of D: as many AB chromosomes as the allele counts allow (coupling: A on B chromosomes "
+                   "wherever there are enough) or as few (repulsion), and every AaBb founder in that phase",
+                   "population", "", ""});
 }
 
 std::vector<SettingRow> MAKECATALOGUE() {

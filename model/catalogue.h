@@ -45,6 +45,10 @@ struct SettingRow {
   double* real;
   std::int64_t* count;
   std::int32_t* code;
+  // The screen letter of the field whose editor stores the row: its screen
+  // letter, or, for a row of a field that the screen does not show (the
+  // founders' phase), that field's letter; '\0' for biology-level rows.
+  char field;
 };
 
 // Every row, screen settings in the order of the settings screen, then the

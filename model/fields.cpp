@@ -30,13 +30,15 @@ std::string PLACES(const SettingMap& s, const std::string& head) {
 template <typename Fn>
 void EACHROW(const Editor& e, Fn fn) {
   for (const SettingRow& row : CATALOGUE()) {
-    if (row.screen == e.letter) fn(row);
+    if (row.field == e.letter) fn(row);
   }
 }
 
 // ---- What the editors derive and refuse beyond storing their rows ----
 
+// Founders of a fixed phase are AaBb founders as well.
 void POPDERIVE() {
+  startPop[4] += phasedPop[0] + phasedPop[1];
   NTot = POPSUM();
   POPFREQ();
 }
@@ -131,6 +133,7 @@ void TYPESTORED(Keystrokes& t, const SettingMap& s, const Editor& e, Faults& fau
   t.Command(e.letter);
   APPLYEDITOR(s, e, faults);
   EACHROW(e, [&](const SettingRow& row) {
+    if (row.screen == '\0') return;  // not asked at the console (CONSOLESESSION refuses it when set)
     if (row.count != nullptr) t.Count(*row.count);
     if (row.real != nullptr) t.Real(*row.real);
     if (row.code != nullptr) t.Count(*row.code);

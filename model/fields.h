@@ -4,7 +4,7 @@
 // typed console session duolocus-batch prints.
 //
 // Each screen row of the catalogue names its field by the screen letter
-// and says where its value goes; an editor here holds what the field does
+// (SettingRow::field) and says where its value goes; an editor here holds what the field does
 // beyond storing its rows (the derivation, the rules over the whole
 // group) and the keystrokes that set it at the console. Nothing here asks
 // which setting a value belongs to: a new row of an existing field is

@@ -101,14 +101,18 @@ std::string PREFIXFAULT(const std::string& prefix);
 int RUNENTRY(const RunRequest& request, RunResult& result);
 
 // What a run will start from, for a front end to show before it runs:
-// the founders, their expected allele and haplotype frequencies (double
-// heterozygotes, whose phase is drawn, counted half in each phase), the
-// fitnesses as the run uses them (scaled) and the immigrants.
+// the founders, their allele and haplotype frequencies and D (double
+// heterozygotes of a given phase counted in it; those whose phase is drawn
+// counted half in each phase, so the haplotypes and D are then what the
+// draws give on average), the fitnesses as the run uses them (scaled) and
+// the immigrants.
 struct RunPreview {
   std::int64_t population = 0;
-  std::int64_t founders[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0};  // genotype order
+  std::int64_t founders[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0};  // genotype order; [4] all AaBb
+  std::int64_t phased[2] = {0, 0};      // of the AaBb founders: AB/ab, Ab/aB; the rest are drawn
   double pA = 0, pB = 0;
   double haplotypes[4] = {0, 0, 0, 0};  // AB, Ab, aB, ab
+  double D = 0;                         // pAB pab - pAb paB of the founders
   double fitness[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0};
   double immigrants = 0;                // per generation; 0 without migration
   double mix[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0};  // shares among immigrants

@@ -10,6 +10,7 @@ const char* const haplo[4] = {"AB", "Ab", "aB", "ab"};
 const std::int32_t whichMating[3][3] = {{0, 1, 2}, {1, 3, 4}, {2, 4, 5}};
 
 std::int64_t startPop[9];
+std::int64_t phasedPop[2];
 std::int64_t NTot;
 double startF[9];
 double w[9];

@@ -26,6 +26,7 @@ std::vector<double> Snapshot() {
     for (int i = 0; i < n; ++i) v.push_back(static_cast<double>(values[i]));
   };
   put(startPop, 9);
+  put(phasedPop, 2);
   put(&NTot, 1);
   put(startF, 9);
   put(w, 9);
@@ -185,6 +186,7 @@ TEST_F(CatalogueApply, RowsStoreWhereTheySayAndStartAtTheirDefaults) {
   };
   const Variable variables[] = {
       {"startPop", startPop, sizeof startPop[0]}, {"w", w, sizeof w[0]},
+      {"phasedPop", phasedPop, sizeof phasedPop[0]},
       {"mutA", mutA, sizeof mutA[0]},             {"mutB", mutB, sizeof mutB[0]},
       {"matePref", matePref, sizeof matePref[0]}, {"mateCheck", &mateCheck, 0},
       {"rec_cM", &rec_cM, 0},                     {"mateRule", &mateRule, 0},
@@ -199,13 +201,13 @@ TEST_F(CatalogueApply, RowsStoreWhereTheySayAndStartAtTheirDefaults) {
                          : row.count != nullptr ? static_cast<const void*>(row.count)
                                                 : static_cast<const void*>(row.code);
     const int targets = (row.real != nullptr) + (row.count != nullptr) + (row.code != nullptr);
-    if (row.screen == '\0') {
+    if (row.field == '\0') {
       EXPECT_EQ(targets, 0);
       continue;
     }
-    letters.insert(row.screen);
+    letters.insert(row.field);
     ASSERT_EQ(targets, 1);
-    EXPECT_NE(EDITOROF(row.screen), nullptr);
+    EXPECT_NE(EDITOROF(row.field), nullptr);
     EXPECT_EQ(row.real != nullptr, row.type == SettingType::Real);
     EXPECT_EQ(row.count != nullptr, row.type == SettingType::Count);
     // "w[8]" is element 8 of w; "nIter" the variable itself.
