@@ -166,11 +166,14 @@ void TYPEMIGRATION(Keystrokes& t, const SettingMap& s, const Editor& e, Faults& 
 void TYPEFERTILIZATION(Keystrokes& t, const SettingMap& s, const Editor& e, Faults&) {
   // F steps the rule: allowed, monogamy, not allowed, allowed.
   static const std::int32_t next[3] = {1, 2, 0};
-  const std::int32_t target = SETTING(s, "fertilization")->choice;
-  while (mateRule != target) {
-    t.Command(e.letter);
-    mateRule = next[mateRule];
-  }
+  EACHROW(e, [&](const SettingRow& row) {
+    const SettingValue* v = SETTING(s, row.key);
+    if (v == nullptr) return;
+    while (*row.code != v->choice) {
+      t.Command(e.letter);
+      *row.code = next[*row.code];
+    }
+  });
 }
 
 // A switch is typed only when it must change, and tracking not at all with
