@@ -5,7 +5,7 @@ JOBS ?= 2
 # Checks for (and, as root on Debian, installs) what each target needs.
 DEPS ?= tools/ensure-deps
 
-.PHONY: all configure build batch run study test test-slurm validate bench bench-summary bench-web stats sanitize fuzz web serve clean
+.PHONY: all configure build batch catalogue run study test test-slurm validate bench bench-summary bench-web stats sanitize fuzz web serve clean
 
 all: build
 
@@ -20,6 +20,12 @@ build: configure
 # The batch program (needs toml++ and CLI11).
 batch: configure
 	cmake --build $(BUILD) -j $(JOBS) --target duolocus-batch
+
+# The settings catalogue for the Python package and the browser lab,
+# written from the sources (commit it: a test fails while it is stale).
+catalogue: configure
+	cmake --build $(BUILD) -j $(JOBS) --target duolocus-catalogue
+	./$(BUILD)/duolocus-catalogue python/duolocus/catalogue.json
 
 run: build
 	./$(BUILD)/duolocus

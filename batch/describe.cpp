@@ -34,6 +34,8 @@ void KEYROW(std::ostream& text, const SettingRow& row) {
   text << "    " << row.help;
   if (row.screen != '\0') {
     text << " (screen " << row.screen << ")";
+  } else if (row.field != '\0') {
+    text << " (not on the console's screen)";
   } else {
     text << " (translated into the screen's settings)";
   }
@@ -63,6 +65,11 @@ std::string JOBTEXT(const Job& job, const RunPreview& p) {
   std::ostringstream text;
   text << "run " << job.run << ", seed " << job.seed << ": population " << p.population << "\n";
   text << "  founders:    " << BYGENOTYPE(p.founders, -1) << "\n";
+  const std::int64_t drawn = p.founders[4] - p.phased[0] - p.phased[1];
+  if (p.founders[4] > 0) {
+    text << "  phase:       " << GTNAME(4) << " " << haplo[0] << "/" << haplo[3] << " " << p.phased[0] << "  " << haplo[1]
+         << "/" << haplo[2] << " " << p.phased[1] << "  drawn " << drawn << "\n";
+  }
   text << "  alleles:     p_" << ALLELENAME(0, 0) << " " << FIXEDTEXT(p.pA, 4) << "  p_" << ALLELENAME(1, 0)
        << " " << FIXEDTEXT(p.pB, 4) << "\n";
   text << "  haplotypes:  ";
@@ -70,7 +77,8 @@ std::string JOBTEXT(const Job& job, const RunPreview& p) {
     text << (h > 0 ? "  p_" : "p_") << ALLELENAME(0, h / 2) << ALLELENAME(1, h % 2) << " "
          << FIXEDTEXT(p.haplotypes[h], 4);
   }
-  text << (p.founders[4] > 0 ? " (" + GTNAME(4) + " founders counted half in each phase)" : "") << "\n";
+  text << (drawn > 0 ? " (" + GTNAME(4) + " founders counted half in each phase)" : "") << "\n";
+  text << "  D:           " << FIXEDTEXT(p.D, 4) << (drawn > 0 ? " (on average over the draws)" : "") << "\n";
   text << "  fitness:     " << BYGENOTYPE(p.fitness, 6) << "\n";
   if (p.immigrants > 0.0) {
     text << "  immigrants:  " << SHORTEST(p.immigrants) << " per generation: " << BYGENOTYPE(p.mix, 4) << "\n";

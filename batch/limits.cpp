@@ -1,5 +1,6 @@
 #include "batch/limits.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include "batch/lock.h"
 #include "batch/outputs.h"
 #include "batch/run.h"
+#include "model/runentry.h"
 
 namespace batch {
 
@@ -210,6 +212,37 @@ std::string BASEOF(const std::string& prefix) {
   return slash == std::string::npos ? prefix : prefix.substr(slash + 1);
 }
 
+// Whether a file can be created in the folder, found by creating one: the
+// permission bits do not tell (root may write anywhere by them, yet not in
+// /proc; a read-only mount shows them unchanged). An unnamed file is
+// never seen; where the file system has none, a named one lives for the
+// moment between its creation and its removal.
+std::string PROBE(const std::string& folder) {
+#ifdef O_TMPFILE
+  int fd = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (fd >= 0) {
+    close(fd);
+    return "";
+  }
+  if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+    return "no file can be written in the folder " + folder + ": " + std::strerror(errno);
+  }
+#endif
+  const std::string name = folder + "/.duolocus-probe-" + std::to_string(getpid());
+  int fd2 = open(name.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
+  if (fd2 < 0) return "no file can be written in the folder " + folder + ": " + std::strerror(errno);
+  close(fd2);
+  unlink(name.c_str());
+  return "";
+}
+
+// A name the run must create as a file but which is a folder (or something
+// else that is not a plain file) already.
+bool NOTAFILE(const std::string& name) {
+  struct stat info {};
+  return stat(name.c_str(), &info) == 0 && !S_ISREG(info.st_mode);
+}
+
 bool FOLDEROK(const std::string& prefix, const std::string& folder, std::vector<std::string>& faults) {
   struct stat info {};
   std::string why;
@@ -221,6 +254,7 @@ bool FOLDEROK(const std::string& prefix, const std::string& folder, std::vector<
   } else if (access(folder.c_str(), W_OK | X_OK) != 0) {
     why = "no file can be written in the folder " + folder + ": " + std::strerror(errno);
   }
+  if (why.empty()) why = PROBE(folder);
   if (why.empty()) return true;
   faults.push_back("output prefix " + prefix + ": " + why);
   return false;
@@ -229,8 +263,28 @@ bool FOLDEROK(const std::string& prefix, const std::string& folder, std::vector<
 }  // namespace
 
 void PREFIXFAULTS(const Study& study, std::vector<std::string>& faults) {
+  const std::string named = PREFIXFAULT(study.prefix);
+  if (!named.empty()) {
+    faults.push_back(named);
+    return;
+  }
   const std::string folder = FOLDEROF(study.prefix);
   if (!FOLDEROK(study.prefix, folder, faults)) return;
+  // Every name a run writes, final and temporary, the index and the lock:
+  // a folder at any of them would fail the run after its work was done.
+  std::vector<std::string> files = {LOCKNAME(study.prefix), INDEXNAME(study), PARTNAME(INDEXNAME(study))};
+  for (const Job& job : study.jobs) {
+    for (const std::string& name : JOBFILES(job.prefix, true)) {
+      files.push_back(name);
+      files.push_back(PARTNAME(name));
+    }
+  }
+  for (const std::string& name : files) {
+    if (!NOTAFILE(name)) continue;
+    faults.push_back("output prefix " + study.prefix + ": " + name +
+                     " is a folder (or another thing that is not a file); the run writes a file there");
+    return;
+  }
   errno = 0;
   const long limit = pathconf(folder.c_str(), _PC_NAME_MAX);
   const std::size_t nameMax = limit > 0 ? static_cast<std::size_t>(limit) : 255;

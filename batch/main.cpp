@@ -52,7 +52,7 @@ int PARSEARGS(int argc, char** argv, Options& o) {
   app.add_option("-d,--set", o.overrides.sets, "KEY=VALUE: a setting, as in the study file (dotted key)")
       ->allow_extra_args(false);
   app.add_option("--trajectory", o.trajectory, "also write PREFIX.traj.csv, every K generations")
-      ->check(CLI::Range(std::int64_t{1}, MAXGEN));
+      ->check(CLI::Range(std::int64_t{1}, MAXTRAJECTORY));
   app.add_option("--run", o.runName, "carry out this run of the study only");
   app.add_flag("-q,--quiet", o.quiet, "no progress on standard error");
   app.add_flag("--check", o.check, "check the study and print what each run starts from; write nothing");

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <set>
 #include <sstream>
 #include <utility>
@@ -77,6 +78,14 @@ void READSETTING(const Leaf& leaf, SettingMap& map, std::vector<std::string>& fa
   }
   SettingValue v;
   std::string fault;
+  // A quoted key ("fitness.AABB" = 0.7) beside its table ([fitness] AABB)
+  // names one setting twice; neither may silently win.
+  const auto given = map.find(row->key);
+  if (given != map.end()) {
+    faults.push_back(WHERE(*leaf.second) + ": " + row->key + " is given twice (also at " + given->second.where +
+                     "); give each setting once");
+    return;
+  }
   if (TOMLVALUE(*row, *leaf.second, v, fault)) {
     map[row->key] = v;
   } else {
@@ -343,7 +352,15 @@ bool PARSE(const std::string& path, const Overrides& overrides, toml::table& roo
                      std::string(e.description()));
     return false;
   }
+  std::map<std::string, std::string> keys;  // key of each --set, and the argument that gave it
   for (const std::string& arg : overrides.sets) {
+    const std::string key = arg.substr(0, arg.find('='));
+    const auto [at, fresh] = keys.emplace(key, arg);
+    if (!fresh) {
+      faults.push_back("--set " + arg + ": " + key + " is given twice on the command line (also --set " +
+                       at->second + "); give each setting once");
+      continue;
+    }
     if (NESTINGOK(arg, "--set " + arg, faults)) APPLYSET(root, arg, faults);
   }
   return faults.empty() && JOBCOUNTOK(root, path, overrides.haveSeed, overrides.maxJobs, faults);

@@ -40,12 +40,16 @@ void POPBUILD() {
   static const int repulsionB[2] = {1, 0};
   DRAWS d = DRAWSTART();
   std::int64_t j = 0;
+  // The AaBb block: first those whose phase is drawn, then those given in
+  // coupling, then those given in repulsion.
+  const std::int64_t drawn = N[4] - phasedPop[0] - phasedPop[1];
   for (int g = 0; g < 9; ++g) {
     for (std::int64_t i = 0; i < N[g]; ++i, ++j) {
       const int* alleleB = kFounder[g].alleleB;
       // Double heterozygotes take their phase by a draw, in order of
       // position: one half or more (k >= 2^29) makes repulsion.
-      if (g == 4 && RANDK(d) >= (std::int64_t{1} << 29)) alleleB = repulsionB;
+      if (g == 4 && i < drawn && RANDK(d) >= (std::int64_t{1} << 29)) alleleB = repulsionB;
+      if (g == 4 && i >= drawn + phasedPop[0]) alleleB = repulsionB;
       SETFOUNDER(pIND[j], j, kFounder[g].alleleA, alleleB);
       pGT[j] = static_cast<std::uint8_t>(g);
     }

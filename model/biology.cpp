@@ -199,14 +199,21 @@ bool POPULATION(const SettingMap& settings, SettingMap& out, std::vector<std::st
   }
   if (!ok) return false;
   std::int64_t counts[9];
-  FOUNDERCOUNTS(size->second.count, pA, pB, d, counts);
+  std::int64_t phased[2];
+  FOUNDERCOUNTS(size->second.count, pA, pB, d, phase, counts, phased);
+  // Every double heterozygote has the phase its chromosomes were counted in.
+  counts[4] -= phased[0] + phased[1];
   const std::string where = SOURCE(given);
+  SettingValue v;
+  v.type = SettingType::Count;
+  v.where = where;
   for (int g = 0; g < 9; ++g) {
-    SettingValue v;
-    v.type = SettingType::Count;
     v.count = counts[g];
-    v.where = where;
     out["founders." + GTNAME(g)] = v;
+  }
+  for (int k = 0; k < 2; ++k) {
+    v.count = phased[k];
+    out["founders." + std::string(haplo[k]) + "_" + haplo[3 - k]] = v;
   }
   return true;
 }
@@ -225,42 +232,74 @@ bool TRANSLATEBIOLOGY(SettingMap& settings, std::vector<std::string>& faults) {
   return true;
 }
 
-void FOUNDERCOUNTS(std::int64_t n, double pA, double pB, double d, std::int64_t counts[9]) {
-  // Haplotype frequencies; a bound met in doubles may leave -1e-17.
-  const double gAB = std::max(0.0, pA * pB + d);
-  const double gAb = std::max(0.0, pA * (1.0 - pB) - d);
-  const double gaB = std::max(0.0, (1.0 - pA) * pB - d);
-  const double gab = std::max(0.0, (1.0 - pA) * (1.0 - pB) + d);
-  const double f[9] = {gAB * gAB,       2.0 * gAB * gAb,
-                       gAb * gAb,       2.0 * gAB * gaB,
-                       2.0 * (gAB * gab + gAb * gaB),
-                       2.0 * gAb * gab, gaB * gaB,
-                       2.0 * gaB * gab, gab * gab};
-  double remainder[9];
-  std::int64_t left = n;
-  for (int g = 0; g < 9; ++g) {
-    double expected = static_cast<double>(n) * f[g];
-    // Decimal frequencies rarely multiply out exactly in doubles: 40 x
-    // 0.2 x 0.2 x 0.25 is 0.4 on paper but not always here. An expectation
-    // within ROUNDINGSLACK of a whole number is that number, and remainders
-    // that close count as a tie, so the counts are those of exact arithmetic.
-    if (std::fabs(expected - std::round(expected)) < ROUNDINGSLACK) expected = std::round(expected);
-    const double whole = std::floor(expected);
-    counts[g] = static_cast<std::int64_t>(whole);
-    remainder[g] = expected - whole;
-    left -= counts[g];
+namespace {
+
+// The whole number nearest x, halves up; x within ROUNDINGSLACK of a half
+// or a whole number is taken as that number (40 x 0.2 is 8 on paper).
+std::int64_t NEAREST(double x) {
+  double below = std::floor(x);
+  if (std::fabs(x - std::round(x)) < ROUNDINGSLACK) return static_cast<std::int64_t>(std::round(x));
+  if (std::fabs(x - below - 0.5) < ROUNDINGSLACK) return static_cast<std::int64_t>(below) + 1;
+  return static_cast<std::int64_t>(std::floor(x + 0.5));
+}
+
+}  // namespace
+
+void FOUNDERCOUNTS(std::int64_t n, double pA, double pB, double d, int phase, std::int64_t counts[9],
+                   std::int64_t phased[2]) {
+  const std::int64_t two = 2 * n;
+  const std::int64_t nA = std::min(two, std::max<std::int64_t>(0, NEAREST(static_cast<double>(two) * pA)));
+  const std::int64_t nB = std::min(two, std::max<std::int64_t>(0, NEAREST(static_cast<double>(two) * pB)));
+  const std::int64_t fewest = std::max<std::int64_t>(0, nA + nB - two);
+  const std::int64_t most = std::min(nA, nB);
+  // D of x AB chromosomes is x / 2N - nA nB / (2N)^2: x = nA nB / 2N + 2N D.
+  std::int64_t ab = phase == 1   ? most
+                    : phase == 2 ? fewest
+                                 : NEAREST(static_cast<double>(nA) * static_cast<double>(nB) / static_cast<double>(two) +
+                                           static_cast<double>(two) * d);
+  ab = std::min(most, std::max(fewest, ab));
+  const std::int64_t hap[4] = {ab, nA - ab, nB - ab, two - nA - nB + ab};
+  // Pairs of haplotypes in the order of the tie rule; the expected number
+  // of a pair is hap[h] hap[k] (twice that for two different haplotypes)
+  // over 4N, in whole numbers so that remainders compare exactly.
+  static const int pairs[10][2] = {{0, 0}, {0, 1}, {0, 2}, {0, 3}, {1, 1}, {1, 2}, {1, 3}, {2, 2}, {2, 3}, {3, 3}};
+  const std::int64_t over = 4 * n;
+  std::int64_t taken[10];
+  std::int64_t remainder[10];
+  std::int64_t left[4] = {hap[0], hap[1], hap[2], hap[3]};
+  std::int64_t unpaired = n;
+  for (int p = 0; p < 10; ++p) {
+    const int h = pairs[p][0], k = pairs[p][1];
+    const std::int64_t expected = hap[h] * hap[k] * (h == k ? 1 : 2);
+    taken[p] = expected / over;
+    remainder[p] = expected % over;
+    left[h] -= taken[p];
+    left[k] -= taken[p];
+    unpaired -= taken[p];
   }
-  // Each whole count is at most its expectation and each remainder below 1,
-  // so 0 <= left < 9 and every genotype gains at most one.
-  bool raised[9] = {false, false, false, false, false, false, false, false, false};
-  for (; left > 0; --left) {
+  // The whole parts use no more chromosomes of a haplotype than it has, and
+  // the chromosomes left always pair up: two of one haplotype, or two
+  // different ones.
+  for (; unpaired > 0; --unpaired) {
     int best = -1;
-    for (int g = 0; g < 9; ++g) {
-      if (!raised[g] && (best < 0 || remainder[g] > remainder[best] + ROUNDINGSLACK)) best = g;
+    for (int p = 0; p < 10; ++p) {
+      const int h = pairs[p][0], k = pairs[p][1];
+      const bool fits = h == k ? left[h] >= 2 : left[h] >= 1 && left[k] >= 1;
+      if (fits && (best < 0 || remainder[p] > remainder[best])) best = p;
     }
-    raised[best] = true;
-    ++counts[best];
+    ++taken[best];
+    remainder[best] = -1;  // its remainder is spent: pairs with one left go first
+    --left[pairs[best][0]];
+    --left[pairs[best][1]];
   }
+  for (int g = 0; g < 9; ++g) counts[g] = 0;
+  for (int p = 0; p < 10; ++p) {
+    const int h = pairs[p][0], k = pairs[p][1];
+    // Haplotype h is 2 a + b with a, b the small-allele codes.
+    counts[3 * (h / 2 + k / 2) + (h % 2 + k % 2)] += taken[p];
+  }
+  phased[0] = taken[3];  // AB/ab
+  phased[1] = taken[5];  // Ab/aB
 }
 
 void SELECTIONFITNESS(const double s[2], const double h[2], const int favouredSmall[2],

@@ -7,11 +7,26 @@
 // fitness 1, the heterozygote 1 - h s, the other homozygote 1 - s; the two
 // genes combine multiplicatively (wA wB) or additively (wA + wB - 1).
 //
-// Founders (keys population.*): a population size and the allele
-// frequencies of A and B, with linkage disequilibrium D or a phase choice,
-// give the nine genotype frequencies by random union of haplotypes; these
-// are rounded to whole counts adding up to the size (largest remainders,
-// ties to the earlier genotype).
+// Founders (keys population.*): a population of size N, the allele
+// frequencies pA and pB, and linkage disequilibrium D or a phase, built as
+// chromosomes in three steps, each exact where whole numbers allow:
+//  1. allele copies: round(2N pA) chromosomes carry A and round(2N pB) carry
+//     B (nearest whole number, halves up);
+//  2. haplotypes: of those, the number of AB chromosomes whose D (pAB - pA pB
+//     with the realised frequencies) is nearest the asked D, within what the
+//     allele counts allow (ties to the larger D); phase "coupling" takes the
+//     most AB chromosomes the counts allow, "repulsion" the fewest. Ab, aB
+//     and ab follow from the allele counts;
+//  3. genotypes: the 2N chromosomes paired into N founders as near to random
+//     union as whole numbers allow: each pair of haplotypes gets the whole
+//     part of its expected number, and the pairs left over go, one at a
+//     time, to the largest remainder whose chromosomes are still unpaired
+//     (ties to the earlier pair in the order AB/AB, AB/Ab, AB/aB, AB/ab,
+//     Ab/Ab, Ab/aB, Ab/ab, aB/aB, aB/ab, ab/ab).
+// Every chromosome is placed as counted, so a double heterozygote is AB/ab
+// or Ab/aB as its pair says (founders.AB_ab and founders.Ab_aB, none whose
+// phase is drawn): the founders hold exactly those allele and haplotype
+// counts. Under coupling no A sits on a b chromosome when pA <= pB.
 #ifndef DUOLOCUS_MODEL_BIOLOGY_H
 #define DUOLOCUS_MODEL_BIOLOGY_H
 
@@ -28,10 +43,13 @@
 // they were. The values are those TOVALUE gave (types and ranges checked).
 bool TRANSLATEBIOLOGY(SettingMap& settings, std::vector<std::string>& faults);
 
-// The nine founder counts for a population of size n with allele
-// frequencies pA, pB and linkage disequilibrium d, by the rounding rule
-// above. d must lie within the bounds the frequencies allow.
-void FOUNDERCOUNTS(std::int64_t n, double pA, double pB, double d, std::int64_t counts[9]);
+// The founders of a population of size n with allele frequencies pA, pB
+// and linkage disequilibrium d (phase 0), or phase 1 (coupling) or 2
+// (repulsion), by the rule above: the nine genotype counts (counts[4] all
+// double heterozygotes) and of those the coupling (phased[0]) and repulsion
+// (phased[1]) ones. d must lie within the bounds the frequencies allow.
+void FOUNDERCOUNTS(std::int64_t n, double pA, double pB, double d, int phase, std::int64_t counts[9],
+                   std::int64_t phased[2]);
 
 // The nine fitnesses (genotype order) of selection by s and h on each gene;
 // favouredSmall[k] is 1 when the small allele of gene k is favoured;

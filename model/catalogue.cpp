@@ -11,6 +11,7 @@
 #include <deque>
 #include <sstream>
 
+#include "model/runentry.h"
 #include "model/settings.h"
 
 namespace {
@@ -75,7 +76,16 @@ struct Draft {
   std::string help, group, variable, derives;
   std::string range = "";       // "" for the words made from the bounds
   std::string rangeNote = "";   // added after them
+  std::string report = "";      // the report's label, set after the row is drafted
+  double* real = nullptr;       // where the value goes (AIM)
+  std::int64_t* count = nullptr;
+  std::int32_t* code = nullptr;
+  char field = '\0';            // the field of a row the screen does not show
 };
+
+void AIM(Draft& d, double* x) { d.real = x; }
+void AIM(Draft& d, std::int64_t* x) { d.count = x; }
+void AIM(Draft& d, std::int32_t* x) { d.code = x; }
 
 SettingRow MAKEROW(const Draft& s) {
   SettingRow row{};
@@ -91,6 +101,11 @@ SettingRow MAKEROW(const Draft& s) {
   row.group = KEEP(s.group);
   row.variable = KEEP(s.variable);
   row.derives = KEEP(s.derives);
+  row.report = KEEP(s.report);
+  row.real = s.real;
+  row.count = s.count;
+  row.code = s.code;
+  row.field = s.field != '\0' ? s.field : s.screen;
   std::string range = s.range;
   std::string deflt;
   switch (s.type) {
@@ -126,6 +141,23 @@ void FOUNDERROWS(std::vector<Draft>& drafts) {
                      "founders of genotype " + GTNAME(g) + " in every iteration", "founders",
                      INDEXED("startPop", g), "POPSUM, POPFREQ", "",
                      "; the nine add up to 1 to " + std::to_string(MAXPOP) + " (genotypes left out count 0)"});
+    drafts.back().report = GTNAME(g);  // the genotype's line, Number column
+    AIM(drafts.back(), &startPop[g]);
+  }
+  // Double heterozygotes by phase: the study files', the package's and the
+  // lab's; the console's founders take a random phase, so its screen has
+  // no place for them.
+  for (int k = 0; k < 2; ++k) {
+    const std::string a = haplo[k], b = haplo[3 - k];
+    drafts.push_back({"founders." + a + "_" + b, '\0', "Founders " + a + "/" + b, SettingType::Count, 0,
+                     static_cast<double>(MAXPOP), nullptr, 0.0,
+                     std::string("founders ") + GTNAME(4) + " with chromosomes " + a + " and " + b + " (" +
+                         (k == 0 ? "coupling" : "repulsion") + ") in every iteration; they add to founders." +
+                         GTNAME(4) + ", whose phase is drawn for each founder",
+                     "founders", "phasedPop[" + std::to_string(k) + "]", "POPSUM, POPFREQ", "",
+                     "; with the nine they add up to 1 to " + std::to_string(MAXPOP)});
+    AIM(drafts.back(), &phasedPop[k]);
+    drafts.back().field = 'P';
   }
 }
 
@@ -134,16 +166,21 @@ void FITNESSROWS(std::vector<Draft>& drafts) {
     drafts.push_back({"fitness." + GTNAME(g), 'W', "Fitness of " + GTNAME(g), SettingType::Real, 0.0, 1.0,
                      nullptr, 1.0, "relative fitness of " + GTNAME(g), "fitness", INDEXED("w", g),
                      "SCALEFIT", "", "; the nine are scaled so that the largest is 1.0"});
+    drafts.back().report = GTNAME(g);  // the genotype's line, Relative Fitness column
+    AIM(drafts.back(), &w[g]);
   }
 }
 
 void MUTATIONROWS(std::vector<Draft>& drafts) {
   static const char* const variables[4] = {"mutA[0]", "mutA[1]", "mutB[0]", "mutB[1]"};
+  double* const targets[4] = {&mutA[0], &mutA[1], &mutB[0], &mutB[1]};
   for (int i = 0; i < 4; ++i) {
     drafts.push_back({"mutation." + MUTATIONNAME(i, "_to_"), static_cast<char>('1' + i),
                      "Mutation rate " + MUTATIONNAME(i, " to "), SettingType::Real, 0.0, 1.0, nullptr, 0.0,
                      "mutation rate " + MUTATIONNAME(i, " to ") + " per gene copy per generation",
                      "mutation", variables[i], ""});
+    drafts.back().report = MUTATIONNAME(i, " to ") + ":";
+    AIM(drafts.back(), targets[i]);
   }
 }
 
@@ -154,11 +191,15 @@ void MATINGROWS(std::vector<Draft>& drafts) {
                      "relative preference of the mating " + MATINGNAME(k, " with "), "mating",
                      INDEXED("matePref", k), "SCALEPREF", "",
                      "; the six are scaled so that the largest is 1.0"});
+    drafts.back().report = MATINGNAME(k, ":");
+    AIM(drafts.back(), &matePref[k]);
   }
   static const char* const* isolation = CHOICES({"none", "postmating", "premating"});
   drafts.push_back({"mating.isolation", 'N', "Isolation", SettingType::Choice, 0, 2, isolation, 0,
                    "how the mating preferences act", "mating", "mateCheck", "",
                    "\"postmating\" or \"premating\" (required when the preferences differ)"});
+  drafts.back().report = "MATING PREFERENCES";
+  AIM(drafts.back(), &mateCheck);
 }
 
 void MIGRATIONROWS(std::vector<Draft>& drafts) {
@@ -166,6 +207,8 @@ void MIGRATIONROWS(std::vector<Draft>& drafts) {
                    static_cast<double>(MAXPOP), nullptr, 0.0, "average number of immigrants per generation",
                    "migration", "migN", "doMig, trackCopies",
                    "0 (no migration), or more than 0 and less than the population size"});
+  drafts.back().report = "MIGRATION: Average number of immigrants/generation:";
+  AIM(drafts.back(), &migN);
   static const char* const* rest = CHOICES({"rest"});
   for (int g = 0; g < 9; ++g) {
     const bool last = g == 8;
@@ -175,6 +218,8 @@ void MIGRATIONROWS(std::vector<Draft>& drafts) {
                      "MIGREMAINDER, MIGCUMSUM", "",
                      last ? ", or \"rest\" (what the other eight leave); the nine add up to 1.0"
                           : "; the nine add up to 1.0 (genotypes left out count 0)"});
+    drafts.back().report = "p(" + GTNAME(g) + ")=";
+    AIM(drafts.back(), &migF[g]);
   }
 }
 
@@ -183,26 +228,40 @@ void RUNROWS(std::vector<Draft>& drafts) {
   drafts.push_back({"map_distance_cM", 'L', "Map distance (cM)", SettingType::Real, 0.0, 50.0, nullptr, 0.0,
                    "map distance between the genes in cM (recombination fraction cM / 100)", "linkage",
                    "rec_cM", "LINKDERIVE"});
+  drafts.back().report = "LINKAGE BETWEEN A & B GENES:";
+  AIM(drafts.back(), &rec_cM);
   drafts.push_back({"fertilization", 'F', "Fertilization", SettingType::Choice, 0, 2, rules, 1,
                    "fertilization rule", "fertilization", "mateRule", ""});
+  drafts.back().report = "FERTILIZATION:";
+  AIM(drafts.back(), &mateRule);
   drafts.push_back({"iterations", 'I', "Iterations", SettingType::Count, 1, static_cast<double>(MAXITER),
                    nullptr, 1, "iterations run with these settings", "run", "nIter", ""});
+  AIM(drafts.back(), &nIter);
   drafts.push_back({"max_generations", 'M', "Maximum generations", SettingType::Count, 1,
                    static_cast<double>(MAXGEN), nullptr, 30000, "generation limit of an iteration", "run",
                    "genMax", ""});
+  drafts.back().report = "MAXIMUM NUMBER OF GENERATIONS PER ITERATION:";
+  AIM(drafts.back(), &genMax);
 }
 
 void OPTIONROWS(std::vector<Draft>& drafts) {
   drafts.push_back({"track_gene_copies", 'G', "Track gene copies", SettingType::Flag, 0, 1, nullptr, 1,
                    "track gene-copy history", "run", "trackCopies", "", "true or false (false with migration)"});
+  AIM(drafts.back(), &trackCopies);
   drafts.push_back({"stop_at_fixation", 'V', "Stop at fixation", SettingType::Flag, 0, 1, nullptr, 1,
                    "end an iteration once everything tracked has fixed", "run", "stopAtFix", ""});
+  drafts.back().report = "ITERATIONS STOPPED AFTER FIXATION:";
+  AIM(drafts.back(), &stopAtFix);
   static const char* const* alpha = CHOICES({"any", ALLELENAME(0, 0), ALLELENAME(0, 1)});
   static const char* const* beta = CHOICES({"any", ALLELENAME(1, 0), ALLELENAME(1, 1)});
   drafts.push_back({"fixation.alpha", 'A', "Alpha fixation", SettingType::Choice, 0, 2, alpha, 0,
                    "which Alpha allele fixation counts", "run", "setAllFix[0]", ""});
+  drafts.back().report = "ALPHA ALLELE FIXATION TRACKED:";
+  AIM(drafts.back(), &setAllFix[0]);
   drafts.push_back({"fixation.beta", 'A', "Beta fixation", SettingType::Choice, 0, 2, beta, 0,
                    "which Beta allele fixation counts", "run", "setAllFix[1]", ""});
+  drafts.back().report = "BETA ALLELE FIXATION TRACKED:";
+  AIM(drafts.back(), &setAllFix[1]);
 }
 
 // Settings in the terms of biology: translated into the rows above before
@@ -240,10 +299,13 @@ void POPULATIONROWS(std::vector<Draft>& drafts) {
   drafts.push_back({"population.p_B", '\0', "Frequency of " + ALLELENAME(1, 0), SettingType::Real, 0.0, 1.0,
                    nullptr, 0.5, "frequency of allele " + ALLELENAME(1, 0) + " among the founders", "population", "", ""});
   drafts.push_back({"population.D", '\0', "Linkage disequilibrium D", SettingType::Real, -0.25, 0.25, nullptr, 0.0,
-                   "linkage disequilibrium p_AB p_ab - p_Ab p_aB of the haplotypes the founders' genotype counts "
-                   "are made from (the founders' own D is about half of it: each AaBb founder takes a random phase)", "population", "", ""});
+                   "linkage disequilibrium p_AB p_ab - p_Ab p_aB of the founders' chromosomes: as many carry AB as "
+                   "bring D nearest this value that the allele counts allow, and every AaBb founder keeps the phase "
+                   "its chromosomes were counted in", "population", "", ""});
   drafts.push_back({"population.phase", '\0', "Phase", SettingType::Choice, 0, 2, phase, 0,
-                   "D at its largest (coupling) or smallest (repulsion) for the allele frequencies, instead of D", "population", "", ""});
+                   "instead of D: as many AB chromosomes as the allele counts allow (coupling: A on B chromosomes "
+                   "wherever there are enough) or as few (repulsion), and every AaBb founder in that phase",
+                   "population", "", ""});
 }
 
 std::vector<SettingRow> MAKECATALOGUE() {
@@ -396,6 +458,8 @@ void JSONROW(std::ostringstream& out, const SettingRow& row) {
   JSONTEXT(out, row.variable);
   out << ", \"derives\": ";
   JSONTEXT(out, row.derives);
+  out << ", \"report\": ";
+  JSONTEXT(out, row.report);
   out << "}";
 }
 
@@ -468,5 +532,43 @@ std::string CATALOGUEJSON() {
     out << (i + 1 < rows.size() ? ",\n" : "\n");
   }
   out << "]\n";
+  return out.str();
+}
+
+namespace {
+
+void JSONLIST(std::ostringstream& out, const std::vector<std::string>& items) {
+  out << "[";
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (i > 0) out << ", ";
+    JSONTEXT(out, items[i]);
+  }
+  out << "]";
+}
+
+}  // namespace
+
+std::string CATALOGUEFILE() {
+  std::ostringstream out;
+  out << "{\n  \"settings\": [\n";
+  const std::vector<SettingRow>& rows = CATALOGUE();
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    out << "    ";
+    JSONROW(out, rows[i]);
+    out << (i + 1 < rows.size() ? ",\n" : "\n");
+  }
+  out << "  ],\n  \"statistics\": ";
+  std::vector<std::string> columns;
+  std::istringstream header(TRAJHEADER);
+  for (std::string column; std::getline(header, column, ',');) columns.push_back(column);
+  JSONLIST(out, columns);
+  out << ",\n  \"limits\": {\"seed\": [1, " << MAXSEED << "], \"trajectory\": [0, " << MAXTRAJECTORY
+      << "]},\n  \"genotypes\": ";
+  std::vector<std::string> names;
+  for (int g = 0; g < 9; ++g) names.push_back(GTNAME(g));
+  JSONLIST(out, names);
+  out << ",\n  \"haplotypes\": ";
+  JSONLIST(out, std::vector<std::string>(haplo, haplo + 4));
+  out << "\n}\n";
   return out.str();
 }

@@ -36,6 +36,19 @@ struct SettingRow {
   const char* group;     // "founders", "fitness", "selection", ... (forms group by it)
   const char* variable;  // the program variable it sets ("w[8]"), "" for biology-level rows
   const char* derives;   // the derivation it triggers ("SCALEFIT"), "" for none
+  const char* report;    // the text the settings report (PREFIX.txt) writes just before the
+                         // setting's value ("A to a:"), "" where the report shows none
+  // Where a screen row's value goes, as its editor stores it: one of the
+  // three (Flag: 0 or 1, Choice: the index of its name); all null for the
+  // biology-level rows, which are translated instead. The editor of the
+  // row's screen letter (model/fields.h) derives and checks the group.
+  double* real;
+  std::int64_t* count;
+  std::int32_t* code;
+  // The screen letter of the field whose editor stores the row: its screen
+  // letter, or, for a row of a field that the screen does not show (the
+  // founders' phase), that field's letter; '\0' for biology-level rows.
+  char field;
 };
 
 // Every row, screen settings in the order of the settings screen, then the
@@ -82,8 +95,16 @@ bool APPLYSETTINGS(const SettingMap& settings, std::vector<std::string>& faults)
 
 // The catalogue as JSON: an array of objects with every column above
 // (type as "count", "real", "flag" or "choice"; screen "" for none; the
-// default both as written, "default", and as a number, "defaultValue").
+// default both as written, "default", and as a number, "defaultValue";
+// "report" the report's label).
 std::string CATALOGUEJSON();
+
+// The catalogue for the other languages (python/duolocus/catalogue.json,
+// written by duolocus-catalogue): an object with "settings" (the rows as
+// CATALOGUEJSON gives them), "statistics" (the trajectory file's columns),
+// "limits" (inclusive bounds of the seed and of the trajectory step, 0 for
+// none), "genotypes" and "haplotypes" (the names in code order).
+std::string CATALOGUEFILE();
 
 // A value as it would be written in a study file (strings unquoted).
 std::string SHOWVALUE(const SettingValue& v);

@@ -26,6 +26,7 @@ namespace {
 
 HaltFn haltHook = exitProgram;
 HookFn runHook = nullptr;
+HookFn foundersHook = nullptr;
 HookFn generationHook = nullptr;
 HookFn iterationHook = nullptr;
 
@@ -34,6 +35,7 @@ void ITERATION() {
   POPBUILD();
   SHUFFLE();
   ITERINIT();
+  if (foundersHook != nullptr) foundersHook();
   while (contIter == 1) {
     GENBUILD();
     if (iterExtinct == 1) {

@@ -34,6 +34,7 @@ extern HaltFn haltHook;
 // run is the same with or without them unless they change settings.
 using HookFn = void (*)();
 extern HookFn runHook;         // after START has handed over, before MEMALLOC
+extern HookFn foundersHook;    // after each iteration's founders are built (generation 0)
 extern HookFn generationHook;  // after each generation's fixation tests and CONTCHK
 extern HookFn iterationHook;   // after each iteration's row and tallies
 

@@ -15,11 +15,6 @@ namespace {
 // remainder, and so does the run.
 constexpr double kShareSlack = 1e-9;
 
-double REAL(const SettingMap& s, const std::string& key, double fallback) {
-  const SettingValue* v = SETTING(s, key);
-  return v != nullptr ? v->real : fallback;
-}
-
 // Where the keys of a field were given, for messages on combinations.
 std::string PLACES(const SettingMap& s, const std::string& head) {
   std::string text;
@@ -31,33 +26,49 @@ std::string PLACES(const SettingMap& s, const std::string& head) {
   return text.empty() ? "defaults" : text;
 }
 
-bool GIVESANY(const SettingMap& s, const std::string& head) {
-  for (const auto& [key, value] : s) {
-    if (key.compare(0, head.size(), head) == 0) return true;
+// The rows of an editor, in catalogue order.
+template <typename Fn>
+void EACHROW(const Editor& e, Fn fn) {
+  for (const SettingRow& row : CATALOGUE()) {
+    if (row.field == e.letter) fn(row);
   }
-  return false;
 }
 
-void FOUNDERS(const SettingMap& s, std::vector<std::string>& faults) {
-  for (int g = 0; g < 9; ++g) {
-    const SettingValue* v = SETTING(s, "founders." + GTNAME(g));
-    startPop[g] = v != nullptr ? v->count : 0;
-  }
+// ---- What the editors derive and refuse beyond storing their rows ----
+
+// Founders of a fixed phase are AaBb founders as well.
+void POPDERIVE() {
+  startPop[4] += phasedPop[0] + phasedPop[1];
   NTot = POPSUM();
-  if (NTot == 0 || NTot > MAXPOP) {
-    const std::string total = NTot <= 10 * MAXPOP ? std::to_string(NTot) : "more than " + std::to_string(MAXPOP);
-    faults.push_back(PLACES(s, "founders.") + ": the founders add up to " + total +
-                     " (genotypes left out count 0); allowed: a total of 1 to " + std::to_string(MAXPOP));
-    NTot = 1;  // keeps the later fields computable; the run is refused anyway
-  }
   POPFREQ();
 }
 
-// The immigrant mix: shares left out count 0, and the nine must add up to
-// 1.0 unless aabb is "rest", the console's remainder rule.
-void MIGRATIONMIX(const SettingMap& s, std::vector<std::string>& faults) {
-  for (int g = 0; g < 8; ++g) migF[g] = REAL(s, "migration.mix." + GTNAME(g), 0.0);
-  const double remainder = MIGREMAINDER();
+void FOUNDERRULE(const SettingMap& s, Faults& faults) {
+  if (NTot != 0 && NTot <= MAXPOP) return;
+  const std::string total = NTot <= 10 * MAXPOP ? std::to_string(NTot) : "more than " + std::to_string(MAXPOP);
+  faults.push_back(PLACES(s, "founders.") + ": the founders add up to " + total +
+                   " (genotypes left out count 0); allowed: a total of 1 to " + std::to_string(MAXPOP));
+  NTot = 1;  // keeps the later fields computable; the run is refused anyway
+  POPFREQ();
+}
+
+// Migration is on only with a number of immigrants above 0; a mix alone
+// means nothing.
+bool MIGRATIONGIVEN(const SettingMap& s) {
+  const SettingValue* n = SETTING(s, "migration.immigrants");
+  return n != nullptr && n->real != 0.0;
+}
+
+// The console never asks for the ninth share: it is what the others leave.
+void MIGDERIVE() {
+  MIGREMAINDER();
+  MIGCUMSUM();
+}
+
+// The nine shares add up to 1.0 unless aabb is "rest", the console's
+// remainder rule; the immigrants fit the population; nothing is tracked.
+void MIGRATIONRULE(const SettingMap& s, Faults& faults) {
+  const double remainder = migF[8];
   const SettingValue* last = SETTING(s, "migration.mix." + GTNAME(8));
   const bool rest = last != nullptr && last->type == SettingType::Choice;
   if (remainder < 0.0) {
@@ -70,19 +81,12 @@ void MIGRATIONMIX(const SettingMap& s, std::vector<std::string>& faults) {
                      " (genotypes left out count 0); allowed: the nine add up to 1.0, or migration.mix." +
                      GTNAME(8) + " = \"rest\" to give " + GTNAME(8) + " what the others leave");
   }
-  MIGCUMSUM();
-}
-
-void MIGRATION(const SettingMap& s, std::vector<std::string>& faults) {
   const SettingValue* n = SETTING(s, "migration.immigrants");
-  if (n == nullptr || n->real == 0.0) return;  // migration stays off; a mix alone means nothing
-  MIGRATIONMIX(s, faults);
   if (!(n->real > 0.0 && n->real < static_cast<double>(NTot))) {
     faults.push_back(n->where + ": migration.immigrants = " + SHOWVALUE(*n) +
                      " is out of range; allowed: 0 (no migration), or more than 0 and less than "
                      "the population size (" + std::to_string(NTot) + ")");
   }
-  migN = n->real;
   doMig = 1;
   // Immigrants bring copies of no founder, so no copy could ever fix.
   const SettingValue* track = SETTING(s, "track_gene_copies");
@@ -93,19 +97,17 @@ void MIGRATION(const SettingMap& s, std::vector<std::string>& faults) {
   trackCopies = 0;
 }
 
-void FITNESS(const SettingMap& s) {
-  for (int g = 0; g < 9; ++g) w[g] = REAL(s, "fitness." + GTNAME(g), w[g]);
-  SCALEFIT();
+// The preferences decide the mating editor; the isolation type alone does
+// not open it.
+bool PREFSGIVEN(const SettingMap& s) {
+  for (int k = 0; k < 6; ++k) {
+    if (SETTING(s, "mating." + MATINGNAME(k, "_")) != nullptr) return true;
+  }
+  return false;
 }
 
-void MUTATION(const SettingMap& s) {
-  double* const target[4] = {&mutA[0], &mutA[1], &mutB[0], &mutB[1]};
-  for (int i = 0; i < 4; ++i) *target[i] = REAL(s, "mutation." + MUTATIONNAME(i, "_to_"), *target[i]);
-}
-
-void MATING(const SettingMap& s, std::vector<std::string>& faults) {
-  for (int k = 0; k < 6; ++k) matePref[k] = REAL(s, "mating." + MATINGNAME(k, "_"), matePref[k]);
-  SCALEPREF();
+// The editor asks how preferences act only when they differ.
+void MATINGRULE(const SettingMap& s, Faults& faults) {
   mateCheck = 0;
   if (!PREFSDIFFER()) return;
   const SettingValue* iso = SETTING(s, "mating.isolation");
@@ -118,88 +120,160 @@ void MATING(const SettingMap& s, std::vector<std::string>& faults) {
   mateCheck = iso->choice;
 }
 
-bool GIVESPREFS(const SettingMap& s) {
-  for (int k = 0; k < 6; ++k) {
-    if (SETTING(s, "mating." + MATINGNAME(k, "_")) != nullptr) return true;
-  }
-  return false;
+// Gene copies cannot be tracked with migration: the switch stays off.
+void TRACKINGRULE(const SettingMap&, Faults&) {
+  if (doMig != 0) trackCopies = 0;
 }
 
-// The single-key fields: the key, and where its value goes.
-const char* SINGLEKEY(Field field) {
-  switch (field) {
-    case Field::Linkage: return "map_distance_cM";
-    case Field::Fertilization: return "fertilization";
-    case Field::Tracking: return "track_gene_copies";
-    case Field::Stopping: return "stop_at_fixation";
-    case Field::Iterations: return "iterations";
-    case Field::Generations: return "max_generations";
-    default: return nullptr;
-  }
+// ---- The keystrokes of each editor ----
+
+// Most editors: the command, then the value of each row as the editor
+// keeps it, in the order it asks for them.
+void TYPESTORED(Keystrokes& t, const SettingMap& s, const Editor& e, Faults& faults) {
+  t.Command(e.letter);
+  APPLYEDITOR(s, e, faults);
+  EACHROW(e, [&](const SettingRow& row) {
+    if (row.screen == '\0') return;  // not asked at the console (CONSOLESESSION refuses it when set)
+    if (row.count != nullptr) t.Count(*row.count);
+    if (row.real != nullptr) t.Real(*row.real);
+    if (row.code != nullptr) t.Count(*row.code);
+  });
 }
 
-void SINGLE(const SettingValue& v, Field field) {
-  switch (field) {
-    case Field::Linkage:
-      rec_cM = v.real;
-      LINKDERIVE();
-      break;
-    case Field::Fertilization: mateRule = v.choice; break;
-    case Field::Tracking:
-      if (doMig == 0) trackCopies = v.flag ? 1 : 0;
-      break;
-    case Field::Stopping: stopAtFix = v.flag ? 1 : 0; break;
-    case Field::Iterations: nIter = v.count; break;
-    case Field::Generations: genMax = v.count; break;
-    default: break;
-  }
+// Editors that scale what is typed: the rows given (or what the program
+// holds) are typed before the editor scales them.
+void TYPEGIVEN(Keystrokes& t, const SettingMap& s, const Editor& e, Faults& faults) {
+  t.Command(e.letter);
+  EACHROW(e, [&](const SettingRow& row) {
+    if (row.real == nullptr) return;
+    const SettingValue* v = SETTING(s, row.key);
+    t.Real(v != nullptr ? v->real : *row.real);
+  });
+  APPLYEDITOR(s, e, faults);
+  // The mating editor asks the isolation type when the preferences differ.
+  if (e.rule == MATINGRULE && mateCheck != 0) t.Count(mateCheck);
+}
+
+void TYPEMIGRATION(Keystrokes& t, const SettingMap& s, const Editor& e, Faults& faults) {
+  t.Command(e.letter);
+  const std::int32_t tracked = trackCopies;
+  APPLYEDITOR(s, e, faults);
+  for (int g = 0; g < 8; ++g) t.Real(migF[g]);
+  t.Real(migN);
+  if (tracked == 1) t.Word("C");  // the note that tracking is switched off
+}
+
+void TYPEFERTILIZATION(Keystrokes& t, const SettingMap& s, const Editor& e, Faults&) {
+  // F steps the rule: allowed, monogamy, not allowed, allowed.
+  static const std::int32_t next[3] = {1, 2, 0};
+  EACHROW(e, [&](const SettingRow& row) {
+    const SettingValue* v = SETTING(s, row.key);
+    if (v == nullptr) return;
+    while (*row.code != v->choice) {
+      t.Command(e.letter);
+      *row.code = next[*row.code];
+    }
+  });
+}
+
+// A switch is typed only when it must change, and tracking not at all with
+// migration (the console refuses it).
+void TYPESWITCH(Keystrokes& t, const SettingMap& s, const Editor& e, Faults& faults) {
+  bool change = false;
+  EACHROW(e, [&](const SettingRow& row) {
+    const SettingValue* v = SETTING(s, row.key);
+    if (v != nullptr && *row.code != (v->flag ? 1 : 0)) change = true;
+  });
+  if (!change || (e.rule == TRACKINGRULE && doMig != 0)) return;
+  t.Command(e.letter);
+  APPLYEDITOR(s, e, faults);
+}
+
+void TYPEFIXATION(Keystrokes& t, const SettingMap& s, const Editor& e, Faults& faults) {
+  t.Command(e.letter);
+  APPLYEDITOR(s, e, faults);
+  bool specific = false;
+  EACHROW(e, [&](const SettingRow& row) {
+    t.Count(*row.code);
+    if (*row.code > 0) specific = true;
+  });
+  if (specific) t.Word("C");  // the warning
 }
 
 }  // namespace
+
+void Keystrokes::Command(char letter) {
+  text_ << letter << '\n';
+  const int failed = (FERTILITYFAULT() != 0 ? 1 : 0) + (MATINGALLOWED() ? 0 : 1) + (MIGRATIONFITS() ? 0 : 1);
+  for (int i = 0; i < failed; ++i) text_ << "C\n";
+  lastFailed_ = failed;
+}
+
+const std::vector<Editor>& EDITORS() {
+  static const std::vector<Editor> editors = {
+      {'P', nullptr, true, false, POPDERIVE, FOUNDERRULE, TYPESTORED},
+      {'D', MIGRATIONGIVEN, true, true, MIGDERIVE, MIGRATIONRULE, TYPEMIGRATION},
+      {'W', nullptr, false, false, SCALEFIT, nullptr, TYPEGIVEN},
+      {'1', nullptr, false, false, nullptr, nullptr, TYPESTORED},
+      {'2', nullptr, false, false, nullptr, nullptr, TYPESTORED},
+      {'3', nullptr, false, false, nullptr, nullptr, TYPESTORED},
+      {'4', nullptr, false, false, nullptr, nullptr, TYPESTORED},
+      {'L', nullptr, false, false, LINKDERIVE, nullptr, TYPESTORED},
+      {'F', nullptr, false, false, nullptr, nullptr, TYPEFERTILIZATION},
+      {'N', PREFSGIVEN, false, false, SCALEPREF, MATINGRULE, TYPEGIVEN},
+      {'G', nullptr, false, false, nullptr, TRACKINGRULE, TYPESWITCH},
+      {'V', nullptr, false, false, nullptr, nullptr, TYPESWITCH},
+      {'A', nullptr, false, false, nullptr, nullptr, TYPEFIXATION},
+      {'I', nullptr, false, false, nullptr, nullptr, TYPESTORED},
+      {'M', nullptr, false, false, nullptr, nullptr, TYPESTORED}};
+  return editors;
+}
+
+const Editor* EDITOROF(char letter) {
+  for (const Editor& e : EDITORS()) {
+    if (e.letter == letter) return &e;
+  }
+  return nullptr;
+}
 
 const SettingValue* SETTING(const SettingMap& s, const std::string& key) {
   const auto it = s.find(key);
   return it == s.end() ? nullptr : &it->second;
 }
 
-const std::vector<Field>& FIELDORDER() {
-  static const std::vector<Field> order = {
-      Field::Founders, Field::Migration, Field::Fitness,  Field::Mutation,
-      Field::Linkage,  Field::Fertilization, Field::Mating, Field::Tracking,
-      Field::Stopping, Field::Fixation,  Field::Iterations, Field::Generations};
-  return order;
+void STOREVALUE(const SettingRow& row, const SettingValue& v) {
+  if (row.count != nullptr) *row.count = v.count;
+  // A word standing for a number ("rest") stores nothing: the editor's
+  // derivation gives that number.
+  if (row.real != nullptr && v.type == SettingType::Real) *row.real = v.real;
+  if (row.code != nullptr) *row.code = row.type == SettingType::Flag ? (v.flag ? 1 : 0) : v.choice;
 }
 
-bool GIVES(const SettingMap& s, Field field) {
-  switch (field) {
-    case Field::Founders: return GIVESANY(s, "founders.");
-    case Field::Migration: {
-      const SettingValue* n = SETTING(s, "migration.immigrants");
-      return n != nullptr && n->real != 0.0;
+void STOREDEFAULT(const SettingRow& row) {
+  if (row.count != nullptr) *row.count = static_cast<std::int64_t>(row.defaultValue);
+  if (row.real != nullptr) *row.real = row.defaultValue;
+  if (row.code != nullptr) *row.code = static_cast<std::int32_t>(row.defaultValue);
+}
+
+bool GIVES(const SettingMap& s, const Editor& e) {
+  if (e.gives != nullptr) return e.gives(s);
+  bool given = false;
+  EACHROW(e, [&](const SettingRow& row) { given = given || SETTING(s, row.key) != nullptr; });
+  return given;
+}
+
+void APPLYEDITOR(const SettingMap& s, const Editor& e, Faults& faults) {
+  EACHROW(e, [&](const SettingRow& row) {
+    if (const SettingValue* v = SETTING(s, row.key)) {
+      STOREVALUE(row, *v);
+    } else if (e.leftOutZero) {
+      SettingValue zero;
+      zero.type = row.type;
+      STOREVALUE(row, zero);
     }
-    case Field::Fitness: return GIVESANY(s, "fitness.");
-    case Field::Mutation: return GIVESANY(s, "mutation.");
-    case Field::Mating: return GIVESPREFS(s);
-    case Field::Fixation: return GIVESANY(s, "fixation.");
-    default: return SETTING(s, SINGLEKEY(field)) != nullptr;
-  }
-}
-
-void APPLYFIELD(const SettingMap& s, Field field, std::vector<std::string>& faults) {
-  switch (field) {
-    case Field::Founders: FOUNDERS(s, faults); break;
-    case Field::Migration: MIGRATION(s, faults); break;
-    case Field::Fitness: FITNESS(s); break;
-    case Field::Mutation: MUTATION(s); break;
-    case Field::Mating: MATING(s, faults); break;
-    case Field::Fixation:
-      if (const SettingValue* v = SETTING(s, "fixation.alpha")) setAllFix[0] = v->choice;
-      if (const SettingValue* v = SETTING(s, "fixation.beta")) setAllFix[1] = v->choice;
-      break;
-    default:
-      if (const SettingValue* v = SETTING(s, SINGLEKEY(field))) SINGLE(*v, field);
-      break;
-  }
+  });
+  if (e.derive != nullptr) e.derive();
+  if (e.rule != nullptr) e.rule(s, faults);
 }
 
 std::vector<std::string> STARTFAULTS() {
@@ -221,8 +295,8 @@ bool APPLYSETTINGS(const SettingMap& settings, std::vector<std::string>& faults)
   if (!TRANSLATEBIOLOGY(screen, faults)) return false;
   RESETPROGRAM();
   STARTDEF();
-  for (Field field : FIELDORDER()) {
-    if (GIVES(screen, field)) APPLYFIELD(screen, field, faults);
+  for (const Editor& e : EDITORS()) {
+    if (GIVES(screen, e)) APPLYEDITOR(screen, e, faults);
   }
   if (faults.size() != before) return false;
   for (const std::string& fault : STARTFAULTS()) faults.push_back("the run cannot start: " + fault);

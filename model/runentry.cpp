@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <iomanip>
 #include <fstream>
 #include <iterator>
@@ -75,6 +76,12 @@ void TRAJROW() {
   liveTrajectory << '\n';
 }
 
+// The founders are the trajectory's first row, generation 0 of every
+// iteration, so that a figure starts where the run starts.
+void ONFOUNDERS() {
+  if (liveRequest->trajectory > 0) TRAJROW();
+}
+
 void ONGENERATION() {
   const std::int64_t every = liveRequest->trajectory;
   // Every K-th generation, and the last of each iteration.
@@ -104,6 +111,11 @@ bool PREPARE(const RunRequest& request, RunResult& result) {
     result.faults.push_back(seedFault);
     return false;
   }
+  const std::string prefixFault = request.prefix.empty() ? "" : PREFIXFAULT(request.prefix);
+  if (!prefixFault.empty()) {
+    result.faults.push_back(prefixFault);
+    return false;
+  }
   return true;
 }
 
@@ -114,11 +126,12 @@ void SIMULATE(const RunRequest& request) {
   if (request.trajectory > 0) liveTrajectory << TRAJHEADER << '\n';
   // No hook without an observer: a plain run calls nothing per generation.
   if (request.trajectory > 0 || request.onGeneration != nullptr) generationHook = ONGENERATION;
+  if (request.trajectory > 0) foundersHook = ONFOUNDERS;
   if (request.onIteration != nullptr) iterationHook = ONITERATION;
   RUNINIT();
   RUNITERATIONS();
   CLOSEFILES();
-  generationHook = iterationHook = nullptr;
+  foundersHook = generationHook = iterationHook = nullptr;
 }
 
 void TALLIES(RunResult& result) {
@@ -155,7 +168,7 @@ struct Borrowed {
   HaltFn halt = haltHook;
   ~Borrowed() {
     CLOSEFILES();  // already closed unless an observer threw
-    generationHook = iterationHook = nullptr;
+    foundersHook = generationHook = iterationHook = nullptr;
     haltHook = halt;
     liveRequest = nullptr;
     haltRequest = nullptr;
@@ -172,6 +185,23 @@ std::string SEEDFAULT(double seed) {
   shown << std::setprecision(17) << seed;
   const char* what = seed == std::floor(seed) ? " is out of range" : " is not a whole number";
   return "seed = " + shown.str() + what + "; allowed: 1 to " + std::to_string(MAXSEED);
+}
+
+std::string PREFIXFAULT(const std::string& prefix) {
+  if (prefix.empty()) return "output prefix \"\" names no files; give one, such as results/run";
+  const std::size_t slash = prefix.find_last_of('/');
+  const std::string base = slash == std::string::npos ? prefix : prefix.substr(slash + 1);
+  const std::string example = prefix + (prefix.back() == '/' ? "" : "/") + "run";
+  const std::string instead = "; give a name in it, such as " + example + " (for " + example + ".csv and " +
+                              example + ".txt)";
+  if (base.empty() || base == "." || base == "..") return "output prefix " + prefix + " names a folder, not files" + instead;
+#if !defined(__EMSCRIPTEN__)
+  // The lab's files live in memory; on disk a folder of that name would
+  // take PREFIX.csv beside it, not in it.
+  std::error_code error;
+  if (std::filesystem::is_directory(prefix, error)) return "output prefix " + prefix + " is a folder" + instead;
+#endif
+  return "";
 }
 
 int RUNENTRY(const RunRequest& request, RunResult& result) {
@@ -219,23 +249,34 @@ RunPosition RUNPOSITION() {
 bool PREVIEWRUN(const SettingMap& settings, RunPreview& preview, std::vector<std::string>& faults) {
   preview = RunPreview{};
   if (!APPLYSETTINGS(settings, faults)) return false;
-  // Chromosomes of each genotype by haplotype; the double heterozygote
-  // counts half in each phase.
+  // Chromosomes of each genotype by haplotype; a double heterozygote whose
+  // phase is drawn counts half in each phase, one of a given phase in its own.
   static const double chromosomes[9][4] = {{2, 0, 0, 0}, {1, 1, 0, 0},     {0, 2, 0, 0},
                                            {1, 0, 1, 0}, {0.5, 0.5, 0.5, 0.5}, {0, 1, 0, 1},
                                            {0, 0, 2, 0}, {0, 0, 1, 1},     {0, 0, 0, 2}};
   preview.population = NTot;
-  const double copies = 2.0 * static_cast<double>(NTot);
+  preview.phased[0] = phasedPop[0];
+  preview.phased[1] = phasedPop[1];
+  double copies[4] = {0, 0, 0, 0};
   for (int g = 0; g < 9; ++g) {
     preview.founders[g] = startPop[g];
     preview.fitness[g] = w[g];
     preview.mix[g] = doMig == 1 ? migF[g] : 0.0;
-    for (int h = 0; h < 4; ++h) {
-      preview.haplotypes[h] += chromosomes[g][h] * static_cast<double>(startPop[g]) / copies;
-    }
+    const double drawn = static_cast<double>(g == 4 ? startPop[4] - phasedPop[0] - phasedPop[1] : startPop[g]);
+    for (int h = 0; h < 4; ++h) copies[h] += chromosomes[g][h] * drawn;
   }
-  preview.pA = preview.haplotypes[0] + preview.haplotypes[1];
-  preview.pB = preview.haplotypes[0] + preview.haplotypes[2];
+  copies[0] += static_cast<double>(phasedPop[0]);
+  copies[3] += static_cast<double>(phasedPop[0]);
+  copies[1] += static_cast<double>(phasedPop[1]);
+  copies[2] += static_cast<double>(phasedPop[1]);
+  const double all = 2.0 * static_cast<double>(NTot);
+  for (int h = 0; h < 4; ++h) preview.haplotypes[h] = copies[h] / all;
+  // Whole copies of A and of B over all chromosomes: exact to the last digit.
+  preview.pA = static_cast<double>(2 * (startPop[0] + startPop[1] + startPop[2]) + startPop[3] + startPop[4] +
+                                   startPop[5]) / all;
+  preview.pB = static_cast<double>(2 * (startPop[0] + startPop[3] + startPop[6]) + startPop[1] + startPop[4] +
+                                   startPop[7]) / all;
+  preview.D = preview.haplotypes[0] * preview.haplotypes[3] - preview.haplotypes[1] * preview.haplotypes[2];
   preview.immigrants = doMig == 1 ? migN : 0.0;
   return true;
 }

@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "model/catalogue.h"
+#include "model/settings.h"
 
 // The population after one generation, as the trajectory file shows it.
 struct GenerationStats {
@@ -40,6 +41,10 @@ struct GenerationStats {
   double D = 0;                           // pAB * pab - pAb * paB
   double HoA = 0, HeA = 0, HoB = 0, HeB = 0;  // observed and expected heterozygosity
 };
+// The largest step of the trajectory file (every K generations): a step
+// beyond the generation limit would sample nothing but the last. 0 means
+// no trajectory.
+constexpr std::int64_t MAXTRAJECTORY = MAXGEN;
 // The column names of the trajectory file, one line without its end.
 extern const char* const TRAJHEADER;
 // The current generation's statistics.
@@ -86,18 +91,28 @@ struct RunResult {
 // so that a front end can hand over whatever number it was given.
 std::string SEEDFAULT(double seed);
 
+// The check of an output prefix every front end makes before a run: "" when
+// PREFIX.csv and PREFIX.txt name files, else why not. A prefix that ends
+// in '/' would hide its files as FOLDER/.csv; one that names a folder
+// would put them beside it while seeming to put them in it.
+std::string PREFIXFAULT(const std::string& prefix);
+
 // Carries out one run. Returns result.status.
 int RUNENTRY(const RunRequest& request, RunResult& result);
 
 // What a run will start from, for a front end to show before it runs:
-// the founders, their expected allele and haplotype frequencies (double
-// heterozygotes, whose phase is drawn, counted half in each phase), the
-// fitnesses as the run uses them (scaled) and the immigrants.
+// the founders, their allele and haplotype frequencies and D (double
+// heterozygotes of a given phase counted in it; those whose phase is drawn
+// counted half in each phase, so the haplotypes and D are then what the
+// draws give on average), the fitnesses as the run uses them (scaled) and
+// the immigrants.
 struct RunPreview {
   std::int64_t population = 0;
-  std::int64_t founders[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0};  // genotype order
+  std::int64_t founders[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0};  // genotype order; [4] all AaBb
+  std::int64_t phased[2] = {0, 0};      // of the AaBb founders: AB/ab, Ab/aB; the rest are drawn
   double pA = 0, pB = 0;
   double haplotypes[4] = {0, 0, 0, 0};  // AB, Ab, aB, ab
+  double D = 0;                         // pAB pab - pAb paB of the founders
   double fitness[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0};
   double immigrants = 0;                // per generation; 0 without migration
   double mix[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0};  // shares among immigrants

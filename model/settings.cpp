@@ -2,6 +2,7 @@
 
 #include "model/catalogue.h"
 #include "model/derive.h"
+#include "model/fields.h"
 
 const char* const aGType[3] = {"AA", "Aa", "aa"};
 const char* const bGType[3] = {"BB", "Bb", "bb"};
@@ -9,6 +10,7 @@ const char* const haplo[4] = {"AB", "Ab", "aB", "ab"};
 const std::int32_t whichMating[3][3] = {{0, 1, 2}, {1, 3, 4}, {2, 4, 5}};
 
 std::int64_t startPop[9];
+std::int64_t phasedPop[2];
 std::int64_t NTot;
 double startF[9];
 double w[9];
@@ -61,49 +63,26 @@ std::string MUTATIONNAME(int i, const char* between) {
   return ALLELENAME(gene, from) + between + ALLELENAME(gene, 1 - from);
 }
 
-namespace {
-
-double DEFAULTOF(const std::string& key) { return FINDSETTING(key)->defaultValue; }
-
-std::int64_t COUNTDEFAULT(const std::string& key) {
-  return static_cast<std::int64_t>(DEFAULTOF(key));
-}
-
-}  // namespace
-
 void STARTDEF() {
-  // Only the settings that start away from zero: migration, the map
-  // distance and the isolation type start off, as the program starts.
-  for (int g = 0; g < 9; ++g) {
-    startPop[g] = COUNTDEFAULT("founders." + GTNAME(g));
-    w[g] = DEFAULTOF("fitness." + GTNAME(g));
+  // Every setting the screen shows takes its default; then what the editors
+  // derive from them, but for the fields that start off (migration).
+  for (const SettingRow& row : CATALOGUE()) STOREDEFAULT(row);
+  for (const Editor& e : EDITORS()) {
+    if (!e.optional && e.derive != nullptr) e.derive();
   }
-  NTot = POPSUM();
-  POPFREQ();
-  double* const rates[4] = {&mutA[0], &mutA[1], &mutB[0], &mutB[1]};
-  for (int i = 0; i < 4; ++i) *rates[i] = DEFAULTOF("mutation." + MUTATIONNAME(i, "_to_"));
-  genMax = COUNTDEFAULT("max_generations");
-  nIter = COUNTDEFAULT("iterations");
-  mateRule = static_cast<std::int32_t>(DEFAULTOF("fertilization"));
-  for (int k = 0; k < 6; ++k) matePref[k] = DEFAULTOF("mating." + MATINGNAME(k, "_"));
-  trackCopies = static_cast<std::int32_t>(DEFAULTOF("track_gene_copies"));
-  setAllFix[0] = static_cast<std::int32_t>(DEFAULTOF("fixation.alpha"));
-  setAllFix[1] = static_cast<std::int32_t>(DEFAULTOF("fixation.beta"));
-  stopAtFix = static_cast<std::int32_t>(DEFAULTOF("stop_at_fixation"));
 }
 
 void RESETSETTINGS() {
-  for (int g = 0; g < 9; ++g) {
-    startPop[g] = 0;
-    startF[g] = w[g] = migF[g] = migCumF[g] = 0.0;
+  for (const SettingRow& row : CATALOGUE()) {
+    SettingValue zero;
+    zero.type = row.type;
+    STOREVALUE(row, zero);
   }
-  for (double& p : matePref) p = 0.0;
+  // What the editors and the run derive.
+  for (int g = 0; g < 9; ++g) startF[g] = migCumF[g] = 0.0;
   NTot = 0;
-  mutA[0] = mutA[1] = mutB[0] = mutB[1] = 0.0;
-  rec_cM = rec = migN = migP = 0.0;
-  doMig = mateRule = mateCheck = trackCopies = stopAtFix = 0;
-  setAllFix[0] = setAllFix[1] = 0;
-  nIter = genMax = 0;
+  rec = migP = 0.0;
+  doMig = 0;
   rsd = 0;
   onm.clear();
   datanm.clear();

@@ -25,6 +25,10 @@ extern const std::int32_t whichMating[3][3];
 
 // Settings, kept from run to run within one execution.
 extern std::int64_t startPop[9];
+// Double heterozygotes of a fixed phase among the startPop[4] AaBb founders
+// ([0] AB/ab, coupling; [1] Ab/aB, repulsion); the rest of them take their
+// phase by a draw. The console never sets them: they stay 0 there.
+extern std::int64_t phasedPop[2];
 extern std::int64_t NTot;
 extern double startF[9];
 extern double w[9];

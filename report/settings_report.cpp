@@ -1,13 +1,19 @@
 // The settings block of the text report, written once per run after the
 // banner line.
 #include <ostream>
+#include <string>
 
+#include "model/catalogue.h"
 #include "model/settings.h"
 #include "model/state.h"
 #include "report/format.h"
 #include "report/report.h"
 
 namespace {
+
+// A setting's label as the catalogue gives it, so that what reads a report
+// back finds each value by the same text.
+const char* LABEL(const std::string& key) { return FINDSETTING(key)->report; }
 
 void REPORTTITLE(std::ostream& os) {
   os << "\n\nInitial settings\n";
@@ -39,12 +45,11 @@ void REPORTGENOTYPES(std::ostream& os) {
 }
 
 void REPORTMUTATION(std::ostream& os) {
-  static const char* const label[4] = {"A to a: ", "a to A: ", "B to b: ", "b to B: "};
   const double rate[4] = {mutA[0], mutA[1], mutB[0], mutB[1]};
   os << "MUTATION RATES:";
   LINEEND(os);
   for (int i = 0; i < 4; ++i) {
-    os << label[i];
+    os << LABEL("mutation." + MUTATIONNAME(i, "_to_")) << ' ';
     PUTFIXED(os, rate[i], 8);
     if (i == 3) os << "\n";
     LINEEND(os);
@@ -54,13 +59,12 @@ void REPORTMUTATION(std::ostream& os) {
 // All six preferences are listed whatever the isolation type, so a report
 // shows what would apply were preferences switched on.
 void REPORTPREFS(std::ostream& os) {
-  static const char* const label[6] = {"AA:AA ", "AA:Aa ", "AA:aa ", "Aa:Aa ", "Aa:aa ", "aa:aa "};
-  os << "MATING PREFERENCES "
+  os << LABEL("mating.isolation") << ' '
      << PICKTEXT(mateCheck, "(none)", "(postmating)", "(premating)");
   LINEEND(os);
   for (int i = 0; i < 6; ++i) {
     if (i % 3 != 0) os << "  ";
-    os << label[i];
+    os << LABEL("mating." + MATINGNAME(i, "_")) << ' ';
     PUTFIXED(os, matePref[i], 8);
     if (i == 5) os << "\n";
     if (i % 3 == 2) LINEEND(os);
@@ -74,11 +78,13 @@ void REPORTMIGRATION(std::ostream& os) {
     LINEEND(os);
     return;
   }
-  os << "Average number of immigrants/generation: ";
+  // The line's head was written above; the label holds both.
+  const std::string label = LABEL("migration.immigrants");
+  os << label.substr(label.find(' ') + 1) << ' ';
   PUTFIXED(os, migN, 5);
   LINEEND(os);
   for (int g = 0; g < 9; ++g) {
-    os << (g % 3 == 0 ? "    p(" : "  p(") << GTNAME(g) << ")=";
+    os << (g % 3 == 0 ? "    " : "  ") << LABEL("migration.mix." + GTNAME(g));
     PUTFIXED(os, migF[g], 4);
     if (g % 3 != 2) {
       os << " ";
@@ -89,26 +95,26 @@ void REPORTMIGRATION(std::ostream& os) {
 }
 
 void REPORTRULES(std::ostream& os) {
-  os << "LINKAGE BETWEEN A & B GENES: ";
+  os << LABEL("map_distance_cM") << ' ';
   PUTFIXED(os, rec * 100.0, 7);
   os << " cM";
   LINEEND(os);
   REPORTMIGRATION(os);
-  os << "FERTILIZATION: "
+  os << LABEL("fertilization") << ' '
      << PICKTEXT(mateRule, " Self-fertilization not allowed\n", " Self-fertilization allowed\n",
                  " Monogamy enforced\n");
   LINEEND(os);
-  os << "MAXIMUM NUMBER OF GENERATIONS PER ITERATION: " << genMax;
+  os << LABEL("max_generations") << ' ' << genMax;
   LINEEND(os);
-  os << "ALPHA ALLELE FIXATION TRACKED: "
+  os << LABEL("fixation.alpha") << ' '
      << PICKTEXT(setAllFix[0], "either A or a allele must fix", "A allele must fix",
                  "a allele must fix");
   LINEEND(os);
-  os << "BETA ALLELE FIXATION TRACKED: "
+  os << LABEL("fixation.beta") << ' '
      << PICKTEXT(setAllFix[1], "either B or b allele must fix", "B allele must fix",
                  "b allele must fix");
   LINEEND(os);
-  os << "ITERATIONS STOPPED AFTER FIXATION: " << (stopAtFix != 0 ? "Yes\n" : "No\n");
+  os << LABEL("stop_at_fixation") << ' ' << (stopAtFix != 0 ? "Yes\n" : "No\n");
   LINEEND(os);
 }
 

@@ -87,10 +87,14 @@ TEST_F(Catalogue, EveryFieldOfTheScreenHasItsRowsAndOnlyThose) {
   for (const SettingRow& row : CATALOGUE()) {
     EXPECT_TRUE(keys.insert(row.key).second) << "twice: " << row.key;
     EXPECT_EQ(FINDSETTING(row.key), &row);
-    const bool biology = row.screen == '\0';
+    // Rows the screen does not show: the biology-level ones, and the
+    // founders by phase, stored by the founders' field.
+    const bool biology = row.screen == '\0' && row.field == '\0';
     EXPECT_EQ(biology, row.variable[0] == '\0') << row.key;
     if (biology) {
       EXPECT_TRUE(std::string(row.group) == "selection" || std::string(row.group) == "population") << row.key;
+    } else if (row.screen == '\0') {
+      EXPECT_EQ(row.field, 'P') << row.key;
     } else {
       screens.insert(row.screen);
     }
@@ -104,7 +108,7 @@ TEST_F(Catalogue, EveryFieldOfTheScreenHasItsRowsAndOnlyThose) {
   EXPECT_EQ(screens, (std::set<char>{'P', 'W', '1', '2', '3', '4', 'N', 'L', 'F', 'I', 'M', 'D', 'G', 'V', 'A'}));
   EXPECT_EQ(FINDSETTING("fitness.AaBB")->screen, 'W');
   EXPECT_EQ(FINDSETTING("nonsense"), nullptr);
-  EXPECT_EQ(CATALOGUE().size(), 47u + 12u);
+  EXPECT_EQ(CATALOGUE().size(), 49u + 12u);
 }
 
 // Each bounded row of an editor that asks for it: its bounds are taken,

@@ -69,6 +69,38 @@ TEST_F(FoundersTest, DrawCounts) {
   EXPECT_EQ(drawCount, 200u);
 }
 
+// Double heterozygotes of a given phase: the AaBb block holds first those
+// whose phase is drawn (one draw each, as the console's), then the AB/ab,
+// then the Ab/aB ones, which draw nothing; every chromosome's origin is its
+// haplotype, so the founders' haplotype counts are the ones given.
+TEST_F(FoundersTest, DoubleHeterozygotesOfAGivenPhaseDrawNothing) {
+  phasedPop[0] = 3;
+  phasedPop[1] = 2;
+  SetPopulation({1, 0, 0, 0, 9, 0, 0, 0, 1});
+  const std::vector<double> draws = RecordDraws(7, 4);
+  POPBUILD();
+  EXPECT_EQ(drawCount, 4u);  // the 9 - 3 - 2 drawn ones
+  int haplotypes[4] = {0, 0, 0, 0};
+  for (int j = 1; j <= 9; ++j) {
+    const IND& ind = pIND[j];
+    ASSERT_EQ(GTINDEX(ind), 4) << j;
+    int expectedB0 = 0;  // coupling: AB on chromosome 0
+    if (j <= 4) expectedB0 = draws[static_cast<std::size_t>(j - 1)] < 0.5 ? 0 : 1;
+    if (j >= 8) expectedB0 = 1;  // repulsion: Ab on chromosome 0
+    EXPECT_EQ(AlleleB(ind, 0), expectedB0) << j;
+    EXPECT_EQ(AlleleB(ind, 1), 1 - expectedB0) << j;
+    if (j > 4) {
+      for (int c = 0; c < 2; ++c) ++haplotypes[OriginA(ind, c)];
+    }
+  }
+  EXPECT_EQ(haplotypes[0], 3);  // AB
+  EXPECT_EQ(haplotypes[3], 3);  // ab
+  EXPECT_EQ(haplotypes[1], 2);  // Ab
+  EXPECT_EQ(haplotypes[2], 2);  // aB
+  EXPECT_EQ(GTINDEX(pIND[10]), 8);
+  phasedPop[0] = phasedPop[1] = 0;
+}
+
 // The shuffle's order never reaches the population (the next generation
 // overwrites the buffer it would reorder); what it must leave is its place in
 // the random stream. A generation after SHUFFLE is the generation after

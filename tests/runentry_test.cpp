@@ -2,7 +2,10 @@
 // fresh console program would make it; files or bytes alone; trajectories,
 // observers, tallies and refusals.
 #include <filesystem>
+#include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "console/io.h"
 #include "model/runentry.h"
@@ -144,6 +147,57 @@ TEST_F(RunEntry, RefusalsAndFilesThatCannotBeWritten) {
   request.prefix.clear();
   EXPECT_EQ(RUNENTRY(request, result), 0);
   EXPECT_FALSE(result.csv.empty());
+}
+
+// A prefix that names a folder is refused before anything is written, by
+// every door alike: the run entry is where they all pass.
+TEST_F(RunEntry, PrefixesThatNameAFolderAreRefused) {
+  const std::string dir = MakeTempDir();
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {dir + "/", "output prefix " + dir + "/ names a folder, not files; give a name in it, such as " + dir + "/run"},
+      {dir + "/.", "names a folder, not files"},
+      {dir + "/..", "names a folder, not files"},
+      {dir, "output prefix " + dir + " is a folder; give a name in it, such as " + dir + "/run"},
+  };
+  for (const auto& [prefix, message] : cases) {
+    SCOPED_TRACE(prefix);
+    RunRequest request = Request(1, 3);
+    request.prefix = prefix;
+    RunResult result;
+    EXPECT_EQ(RUNENTRY(request, result), 2);
+    ASSERT_EQ(result.faults.size(), 1u);
+    EXPECT_NE(result.faults[0].find(message), std::string::npos) << result.faults[0];
+  }
+  EXPECT_FALSE(FileExists(dir + "/.csv"));
+  EXPECT_FALSE(FileExists(dir + ".csv"));
+  EXPECT_EQ(PREFIXFAULT(dir + "/run"), "");
+  EXPECT_EQ(PREFIXFAULT("run"), "");
+  EXPECT_NE(PREFIXFAULT(""), "");
+  std::filesystem::remove_all(dir);
+}
+
+// The trajectory's first line of every iteration is its founders,
+// generation 0, whose allele frequencies are the settings' own.
+TEST_F(RunEntry, TrajectoryStartsAtTheFounders) {
+  RunRequest request = Request(3, 4);
+  request.settings["founders.AABB"] = Count(30);
+  request.settings["founders.aabb"] = Count(10);
+  request.trajectory = 1000;
+  RunResult result;
+  ASSERT_EQ(RUNENTRY(request, result), 0);
+  std::istringstream lines(result.trajectory);
+  std::string line;
+  std::getline(lines, line);
+  std::int64_t iteration = 0;
+  while (std::getline(lines, line)) {
+    if (line.compare(0, line.find(',') + 1, std::to_string(iteration) + ",") == 0) continue;
+    ++iteration;
+    // 30 AABB and 10 aabb: p_A = p_B = p_AB = 0.75, p_ab = 0.25, D = 0.1875.
+    EXPECT_EQ(line, std::to_string(iteration) +
+                        ",0,0.7500000,0.7500000,0.7500000,0.0000000,0.0000000,0.2500000,0.1875000,"
+                        "0.0000000,0.3750000,0.0000000,0.3750000");
+  }
+  EXPECT_EQ(iteration, 3);
 }
 
 // A front end may stop a run from an observer by throwing (an interrupt):

@@ -50,7 +50,9 @@ TEST_F(BatchFeatures, ListAndCheckWriteNothing) {
   EXPECT_EQ(check.status, 0);
   EXPECT_EQ(check.err, "");
   EXPECT_EQ(check.out.rfind("run x-p1, seed 4: population 160\n  founders:    AABB 10  AABb 20", 0), 0u) << check.out;
-  EXPECT_EQ(std::count(check.out.begin(), check.out.end(), '\n'), 8 * 6 + 1);
+  // Eight lines a job (the default founders have AaBb founders: a line of
+  // their phase), then the seeds.
+  EXPECT_EQ(std::count(check.out.begin(), check.out.end(), '\n'), 8 * 8 + 1);
   // Its last line says how the runs get their seeds.
   EXPECT_NE(check.out.find("\n../st.toml: 8 jobs in 4 runs; seeds: common (seed_mode = \"common\": runs given the "
                            "same seeds share them); 8 jobs share their seed with another run's job, so their results "
@@ -86,6 +88,7 @@ TEST_F(BatchFeatures, CheckShowsTheStartingPopulationFitnessAndImmigrants) {
             "  founders:    AABB 25  AABb 0  AAbb 0  AaBB 0  AaBb 0  Aabb 0  aaBB 0  aaBb 15  aabb 10\n"
             "  alleles:     p_A 0.5000  p_B 0.6500\n"
             "  haplotypes:  p_AB 0.5000  p_Ab 0.0000  p_aB 0.1500  p_ab 0.3500\n"
+            "  D:           0.1750\n"
             "  fitness:     AABB 0.250000  AABb 1.000000  AAbb 1.000000  AaBB 1.000000  AaBb 1.000000  "
             "Aabb 1.000000  aaBB 1.000000  aaBb 1.000000  aabb 0.500000\n"
             "  immigrants:  2.5 per generation: AABB 0.0000  AABb 0.0000  AAbb 0.0000  AaBB 0.0000  "
@@ -95,6 +98,46 @@ TEST_F(BatchFeatures, CheckShowsTheStartingPopulationFitnessAndImmigrants) {
   EXPECT_NE(phase.out.find("p_AB 0.2500  p_Ab 0.2500  p_aB 0.2500  p_ab 0.2500 (AaBb founders counted half in each phase)"),
             std::string::npos) << phase.out;
   EXPECT_NE(phase.out.find("immigrants:  none"), std::string::npos);
+}
+
+// Founders by their chromosomes: --check shows the double heterozygotes by
+// phase and what they make of the haplotypes and D before anything runs.
+TEST_F(BatchFeatures, CheckShowsFoundersByPhaseAndTheirRealisedFrequencies) {
+  // 40 founders, 16 A and 40 B of 80 chromosomes, all 16 A on B chromosomes.
+  const BatchResult coupling = Run(
+      "seed = 3\n[population]\nsize = 40\np_A = 0.2\np_B = 0.5\nphase = \"coupling\"\n", "--check");
+  ASSERT_EQ(coupling.status, 0) << coupling.err;
+  EXPECT_NE(coupling.out.find("  founders:    AABB 1  AABb 0  AAbb 0  AaBB 6  AaBb 8  Aabb 0  aaBB 3  aaBb 12  aabb 10\n"
+                              "  phase:       AaBb AB/ab 8  Ab/aB 0  drawn 0\n"
+                              "  alleles:     p_A 0.2000  p_B 0.5000\n"
+                              "  haplotypes:  p_AB 0.2000  p_Ab 0.0000  p_aB 0.3000  p_ab 0.5000\n"
+                              "  D:           0.1000\n"),
+            std::string::npos)
+      << coupling.out;
+  // 30 AB/ab and 10 Ab/aB: 30 AB, 10 Ab, 10 aB, 30 ab chromosomes of 80.
+  const BatchResult given = Run("seed = 3\n[founders]\nAB_ab = 30\nAb_aB = 10\n", "--check");
+  ASSERT_EQ(given.status, 0) << given.err;
+  EXPECT_NE(given.out.find("  haplotypes:  p_AB 0.3750  p_Ab 0.1250  p_aB 0.1250  p_ab 0.3750\n  D:           0.1250\n"),
+            std::string::npos)
+      << given.out;
+  // founders.AaBb adds the ones whose phase is drawn: counted half in each.
+  const BatchResult both = Run("seed = 3\n[founders]\nAaBb = 10\nAB_ab = 30\n", "--check");
+  ASSERT_EQ(both.status, 0) << both.err;
+  EXPECT_NE(both.out.find("AaBb 40"), std::string::npos) << both.out;
+  EXPECT_NE(both.out.find("  phase:       AaBb AB/ab 30  Ab/aB 0  drawn 10\n"), std::string::npos) << both.out;
+  EXPECT_NE(both.out.find("p_AB 0.4375  p_Ab 0.0625  p_aB 0.0625  p_ab 0.4375 (AaBb founders counted half in each phase)\n"
+                          "  D:           0.1875 (on average over the draws)\n"),
+            std::string::npos)
+      << both.out;
+  // No console session types a phase; at 0 it is the console's own default.
+  const BatchResult session = Run("seed = 3\n[founders]\nAaBb = 10\nAB_ab = 30\n", "--session");
+  EXPECT_EQ(session.status, 2);
+  EXPECT_NE(session.err.find("founders.AB_ab = 30: the console cannot set it"), std::string::npos) << session.err;
+  EXPECT_EQ(Run("seed = 3\n[founders]\nAaBb = 10\nAB_ab = 0\n", "--session").status, 0);
+  // Given with population keys they are refused like any founders key.
+  const BatchResult clash = Run("seed = 3\npopulation.size = 10\nfounders.Ab_aB = 2\n", "--check");
+  EXPECT_EQ(clash.status, 2);
+  EXPECT_NE(clash.err.find("with founders.Ab_aB"), std::string::npos) << clash.err;
 }
 
 // The catalogue, as text and as JSON, with every setting a study may give.
@@ -112,7 +155,7 @@ TEST_F(BatchFeatures, KeysListTheCatalogue) {
       "print(len(rows), rows[0]['key'], rows[0]['hi'], [r['key'] for r in rows if r['screen'] == 'L'])";
   const std::string result = top_ + "/parsed.txt";
   ASSERT_EQ(std::system(("python3 -c \"" + script + "\" > '" + result + "'").c_str()), 0);
-  EXPECT_EQ(ReadFile(result), "59 founders.AABB 1000000 ['map_distance_cM']\n");
+  EXPECT_EQ(ReadFile(result), "61 founders.AABB 1000000 ['map_distance_cM']\n");
   EXPECT_EQ(RunBatch(dir_, "").status, 2);
 }
 
@@ -184,8 +227,9 @@ TEST_F(BatchFeatures, OneJobOfAStudyWritesWhatTheWholeStudyWrites) {
   EXPECT_EQ(ReadFile(dir_ + "/st_index.csv"), index.substr(0, index.find('\n') + 1) + index.substr(line + 1));
 }
 
-// Every K-th generation and the last one of each iteration; the last row of
-// an iteration agrees with that iteration's row of the table.
+// The founders (generation 0), every K-th generation and the last one of
+// each iteration; the last row of an iteration agrees with that iteration's
+// row of the table.
 TEST_F(BatchFeatures, TrajectoryRowsAgreeWithTheIterationTable) {
   const BatchResult r =
       Run("seed = 3\niterations = 3\nmax_generations = 95\nmap_distance_cM = 10\n", "--quiet --trajectory 30");
@@ -198,6 +242,12 @@ TEST_F(BatchFeatures, TrajectoryRowsAgreeWithTheIterationTable) {
   std::size_t row = 1;
   for (std::size_t it = 1; it < table.size(); ++it) {
     const std::int64_t gens = std::stoll(table[it][1]);
+    ASSERT_LT(row, traj.size());
+    const auto& founders = traj[row++];
+    EXPECT_EQ(founders[0], table[it][0]);
+    EXPECT_EQ(founders[1], "0");
+    EXPECT_EQ(founders[2], "0.5000000");  // the default founders' p_A and p_B
+    EXPECT_EQ(founders[3], "0.5000000");
     for (std::int64_t g = 30; g < gens; g += 30, ++row) {
       ASSERT_LT(row, traj.size());
       EXPECT_EQ(traj[row][0], table[it][0]);

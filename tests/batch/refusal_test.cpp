@@ -154,6 +154,7 @@ struct WriteCase {
   std::string shell;    // a limit on the size of a file (in 512-byte blocks)
   std::string args;
   std::string message;
+  int status = 1;       // 2: refused before the run, as --check refuses it
 };
 
 // Outputs that cannot be written: the file, the reason, status 1, and no
@@ -161,7 +162,9 @@ struct WriteCase {
 TEST(WriteFailures, NameTheFileAndTheReasonAndLeaveNothing) {
   const std::string limit = "trap '' XFSZ; ulimit -f ";
   const std::vector<WriteCase> cases = {
-      {"ReportIsAFolder", "x.txt/", "", "--out x", "run main, seed 1: cannot write x.txt: Is a directory"},
+      // A folder already in the way is seen before the run, as --check sees it.
+      {"ReportIsAFolder", "x.txt/", "", "--out x",
+       "output prefix x: x.txt is a folder (or another thing that is not a file); the run writes a file there", 2},
       {"TableCutShort", "", limit + "1", "--out x", "run main, seed 1: could not write x.csv: File too large"},
       {"ReportCutShort", "", limit + "2", "--out x", "run main, seed 1: could not write x.txt: File too large"},
       {"TrajectoryCutShort", "", limit + "4", "--out x --trajectory 1",
@@ -177,7 +180,7 @@ TEST(WriteFailures, NameTheFileAndTheReasonAndLeaveNothing) {
     fs::create_directory(dir);
     if (!c.prepare.empty()) fs::create_directory(dir + "/" + c.prepare);
     const BatchResult r = RunBatch(dir, "../study.toml --quiet " + c.args, c.shell);
-    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.status, c.status);
     EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
     std::set<std::string> left = FilesIn(dir);
     left.erase("x_index.csv");  // lists no job: checked below
@@ -213,6 +216,69 @@ TEST(Refused, PrefixesThatCannotBeWritten) {
       EXPECT_TRUE(FilesIn(dir).empty());
     }
   }
+  fs::remove_all(top);
+}
+
+// Prefixes that name a folder, and folders standing where a run writes a
+// file (final, temporary, trajectory, lock): refused by --check and by the
+// run alike, exit 2, naming the prefix and the file, and nothing written
+// (no hidden out/.csv).
+TEST(Refused, PrefixesNamingFoldersOrWithFoldersInTheWay) {
+  const std::string top = MakeTempDir();
+  WriteText(top + "/study.toml", "seed = 1\niterations = 2\nmax_generations = 50\n");
+  const std::string dir = top + "/out";
+  fs::create_directory(dir);
+  fs::create_directory(dir + "/adir");
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"--out adir/", "output prefix adir/ names a folder, not files; give a name in it, such as adir/run"},
+      {"--out adir", "output prefix adir is a folder; give a name in it, such as adir/run"},
+      {"--out adir/.", "output prefix adir/. names a folder, not files"},
+      {"--set 'prefix=\"adir/\"'", "output prefix adir/ names a folder"},
+      {"--out x", "output prefix x is a folder; give a name in it, such as x/run"},
+      {"--out /proc/x", "output prefix /proc/x: no file can be written in the folder /proc"},
+      {"--out c", "output prefix c: c.csv is a folder"},
+      {"--out t --trajectory 5", "output prefix t: t.traj.csv is a folder"},
+      {"--out p", "output prefix p: p.txt.part is a folder"},
+      {"--out k", "output prefix k: k.lock is a folder"},
+  };
+  for (const char* folder : {"c.csv", "t.traj.csv", "p.txt.part", "k.lock", "x"}) fs::create_directory(dir + "/" + folder);
+  const std::set<std::string> before = FilesIn(dir);
+  for (const auto& [args, message] : cases) {
+    for (const char* extra : {"", " --check"}) {
+      SCOPED_TRACE(args + extra);
+      const BatchResult r = RunBatch(dir, "../study.toml -q " + args + extra);
+      EXPECT_EQ(r.status, 2);
+      EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+      EXPECT_EQ(FilesIn(dir), before);
+      EXPECT_TRUE(FilesIn(dir + "/adir").empty());
+    }
+  }
+  fs::remove_all(top);
+}
+
+// Duplicate keys mean nothing: a quoted dotted key beside its table, or a
+// key given twice by --set, is refused rather than letting one of the two
+// silently win. Keys are case-sensitive.
+TEST(Refused, DuplicateAndMiscasedKeys) {
+  const std::string top = MakeTempDir();
+  WriteText(top + "/quoted.toml", "seed = 1\n\"fitness.AABB\" = 0.7\n[fitness]\nAABB = 0.5\n");
+  WriteText(top + "/plain.toml", "seed = 1\nfitness.AABB = 0.5\n");
+  WriteText(top + "/cased.toml", "seed = 1\nITERATIONS = 2\n");
+  const BatchResult quoted = RunBatch(top, "quoted.toml --check");
+  EXPECT_EQ(quoted.status, 2);
+  EXPECT_NE(quoted.err.find(": fitness.AABB is given twice (also at quoted.toml:"), std::string::npos) << quoted.err;
+  const BatchResult twice = RunBatch(top, "plain.toml --check --set fitness.AABB=0.6 --set fitness.AABB=0.7");
+  EXPECT_EQ(twice.status, 2);
+  EXPECT_NE(twice.err.find("--set fitness.AABB=0.7: fitness.AABB is given twice on the command line "
+                           "(also --set fitness.AABB=0.6)"),
+            std::string::npos)
+      << twice.err;
+  // Once on the command line over the file is what --set is for.
+  EXPECT_EQ(RunBatch(top, "plain.toml --check --set fitness.AABB=0.6").status, 0);
+  const BatchResult cased = RunBatch(top, "cased.toml --check");
+  EXPECT_EQ(cased.status, 2);
+  EXPECT_NE(cased.err.find("unknown key ITERATIONS"), std::string::npos) << cased.err;
+  EXPECT_EQ(RunBatch(top, "plain.toml --check --set Iterations=2").status, 2);
   fs::remove_all(top);
 }
 

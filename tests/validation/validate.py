@@ -137,15 +137,34 @@ def ld(row: Dict[str, str]) -> float:
 # --------------------------------------------------------------------------
 
 class Context:
-    def __init__(self, program: str, quick: bool):
+    def __init__(self, program: str, quick: bool, batch: Optional[str] = None):
         self.program = program
         self.quick = quick
+        self.batch = batch
 
     def n(self, full: int, quick: int) -> int:
         return quick if self.quick else full
 
     def run(self, runs: Sequence[Settings], seed: int):
         return run_session(self.program, runs, [seed + k for k in range(len(runs))])
+
+    def run_batch(self, settings: Dict[str, str], seed: int) -> List[Dict[str, str]]:
+        """Rows of PREFIX.csv of one duolocus-batch run of these study keys
+        (given as --set KEY=VALUE, values as TOML writes them)."""
+        import csv
+        import tempfile
+        with tempfile.TemporaryDirectory() as folder:
+            study = os.path.join(folder, "study.toml")
+            with open(study, "w") as f:
+                f.write("seed = %d\n" % seed)
+            args = [self.batch, study, "--quiet", "--out", os.path.join(folder, "run")]
+            for key, value in settings.items():
+                args += ["--set", "%s=%s" % (key, value)]
+            done = subprocess.run(args, capture_output=True, text=True)
+            if done.returncode != 0:
+                raise RuntimeError("duolocus-batch failed: " + done.stderr)
+            with open(os.path.join(folder, "run.csv"), newline="") as f:
+                return list(csv.DictReader(f))
 
 
 class Scenario:
@@ -528,13 +547,52 @@ def linkage(ctx: Context) -> Scenario:
                     seed, checks)
 
 
+def phase_start(ctx: Context) -> Scenario:
+    """12. Founders in a given phase at 0 cM: haplotypes fix whole."""
+    n1, n2 = ctx.n(2000, 300), ctx.n(3000, 300)
+    base = {"population.size": "40", "population.p_A": "0.2", "population.p_B": "0.5",
+            "map_distance_cM": "0", "track_gene_copies": "false"}
+    coupling = dict(base, **{"population.phase": '"coupling"', "selection.alpha.s": "0.3",
+                             "iterations": str(n1)})
+    repulsion = dict(base, **{"population.phase": '"repulsion"', "iterations": str(n2)})
+    seed = 2201
+    rows_c = ctx.run_batch(coupling, seed)
+    rows_r = ctx.run_batch(repulsion, seed + 1)
+    checks = []
+    fixed_a = [r for r in rows_c if r["A_all_fixed"] == "A"]
+    with_b = sum(1 for r in fixed_a if r["B_all_fixed"] == "B")
+    checks.append(Check("P(B fixes | A fixes), coupling, A favoured (%d of %d fixed A)"
+                        % (len(fixed_a), n1), 1.0, with_b / max(1, len(fixed_a)), 0.0,
+                        len(fixed_a), method="exact (certain)"))
+    # Neutral at 0 cM each founding haplotype is one neutral allele: Ab, the
+    # 16 A chromosomes of 80, fixes with probability 0.2.
+    hits = sum(1 for r in rows_r if r["A_all_fixed"] == "A" and r["B_all_fixed"] == "b")
+    obs, se = share(hits, n2, 0.2)
+    checks.append(Check("P(A and b fix), repulsion, neutral", 0.2, obs, se, n2))
+    wrong = sum(1 for r in rows_r if r["A_all_fixed"] == "A" and r["B_all_fixed"] != "b")
+    checks.append(Check("P(B fixes with A), repulsion", 0.0, wrong / n2, 0.0, n2,
+                        method="exact (certain)"))
+    return Scenario("phase_start", "Founders in a given phase, no recombination",
+                    "in coupling every A chromosome carries B, so where A fixes B fixes; "
+                    "in repulsion every A chromosome carries b",
+                    "At 0 cM a chromosome is passed on whole, so a haplotype behaves as "
+                    "one allele: it fixes with its starting frequency when neutral, and A "
+                    "can fix only together with the B allele of every A chromosome. Run "
+                    "through duolocus-batch (the console's founders take a random phase)",
+                    "N = 40 from population.size with p_A = 0.2, p_B = 0.5: 16 A and 40 B "
+                    "of 80 chromosomes; coupling (16 AB, 24 aB, 40 ab) with s = 0.3 for "
+                    "A; repulsion (16 Ab, 40 aB, 24 ab) neutral", seed, checks)
+
+
 # The full suite, roughly the most expensive first so that two workers end together.
 SCENARIOS: List[Callable[[Context], Scenario]] = [
     linkage, copy_fixation, absorption_time, mutation_drift, selection_fixation,
     neutral_fixation, migration, heterozygosity_decay, copy_origin, ld_decay, fertilisation,
+    phase_start,
 ]
 ORDER = [neutral_fixation, absorption_time, copy_fixation, copy_origin, selection_fixation,
-         mutation_drift, heterozygosity_decay, ld_decay, migration, fertilisation, linkage]
+         mutation_drift, heterozygosity_decay, ld_decay, migration, fertilisation, linkage,
+         phase_start]
 
 
 # --------------------------------------------------------------------------
@@ -672,6 +730,9 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
                                  formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--program", default=os.path.join(root, "build", "duolocus"),
                     help="the console program (default: build/duolocus)")
+    ap.add_argument("--batch", default=os.path.join(root, "build", "duolocus-batch"),
+                    help="duolocus-batch, for the scenarios the console cannot set up "
+                    "(default: build/duolocus-batch; left out when missing)")
     ap.add_argument("--quick", action="store_true",
                     help="fewer iterations: the seeded subset run by make test")
     ap.add_argument("--jobs", type=int, default=1, help="scenarios run at once (default 1)")
@@ -693,7 +754,12 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
                   (", ".join(unknown), ", ".join(names)), file=sys.stderr)
             return 2
         chosen = [names[n] for n in args.only]
-    ctx = Context(args.program, args.quick)
+    have_batch = os.path.isfile(args.batch) and os.access(args.batch, os.X_OK)
+    if not have_batch:
+        print("validate.py: no duolocus-batch at %s: phase_start left out" % args.batch,
+              file=sys.stderr)
+        chosen = [f for f in chosen if f is not phase_start]
+    ctx = Context(args.program, args.quick, args.batch if have_batch else None)
 
     def timed(f: Callable[[Context], Scenario]) -> Scenario:
         start = time.time()
