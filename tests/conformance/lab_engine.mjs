@@ -9,7 +9,8 @@ import path from 'node:path';
 const [webDir, prefix] = process.argv.slice(2);
 const require = createRequire(import.meta.url);
 const createEngine = require(path.resolve(webDir, 'duolocus-engine.js'));
-const engine = await createEngine({ locateFile: (name) => path.resolve(webDir, name) });
+// The wasm handed over as bytes: Node's fetch takes no file paths.
+const engine = await createEngine({ wasmBinary: readFileSync(path.resolve(webDir, 'duolocus-engine.wasm')) });
 
 function faults() {
   const out = [];
