@@ -15,7 +15,7 @@ import re
 import matplotlib.pyplot as plt  # noqa: E402
 import numpy as np  # noqa: E402
 
-from . import stats, theory  # noqa: E402
+from . import catalogue, stats, theory  # noqa: E402
 from .errors import InputError, OutputError  # noqa: E402
 from .files import write_atomically  # noqa: E402
 from .tables import GENES, GENOTYPES  # noqa: E402
@@ -103,7 +103,7 @@ def describe(ctx, skip=()):
             parts.append(f"only {ctx[f'fixation.{gene}']} fixation counts")
     if has("stop_at_fixation") and ctx["stop_at_fixation"] == "false":
         parts.append("runs to the limit")
-    if has("max_generations") and str(ctx["max_generations"]) != "30000":
+    if has("max_generations") and str(ctx["max_generations"]) != catalogue.default("max_generations"):
         parts.append(f"at most {ctx['max_generations']} generations")
     return ", ".join(parts)
 

@@ -36,6 +36,8 @@ from __future__ import annotations
 import math
 from typing import Callable, Dict, List, Sequence, Tuple
 
+from . import catalogue as _catalogue
+
 # --------------------------------------------------------------------------
 # Small numerical tools
 # --------------------------------------------------------------------------
@@ -211,8 +213,8 @@ COPY_ORIGIN = ("every founding copy is equally likely to fix: "
                "heterozygote founder being in coupling or repulsion with "
                "probability 1/2 (exchangeability of neutral lineages)")
 
-GENOTYPES = ["AABB", "AABb", "AAbb", "AaBB", "AaBb", "Aabb", "aaBB", "aaBb", "aabb"]
-HAPLOTYPES = ["AB", "Ab", "aB", "ab"]
+GENOTYPES = _catalogue.genotypes()
+HAPLOTYPES = _catalogue.haplotypes()
 
 # expected founding chromosomes per founder, by genotype
 _FOUNDER_HAPS = {
