@@ -57,7 +57,9 @@ def _hint(name):
     keys = catalogue.keys()
     same = [k for k in keys if k.lower() == name.lower()]
     if same:
-        return f"; keys are case-sensitive: did you mean {same[0]}?"
+        # Genotype names differ by case alone: the closest spellings first.
+        return (f"; keys are case-sensitive: did you mean "
+                f"{', '.join(difflib.get_close_matches(name, same, n=3, cutoff=0))}?")
     if name in catalogue.tables():
         inside = [k for k in keys if k.startswith(name + ".")]
         return (f"; {name} is a table: give a dict of its keys, or dotted keys such as "
