@@ -100,11 +100,14 @@ class RunResult:
     report      the text report read back (reports.Report; None without pandas)
     csv_bytes, txt_bytes, trajectory_bytes   with keep_bytes=True: PREFIX.csv, PREFIX.txt and
                 PREFIX.traj.csv exactly as duolocus-batch writes them
+    founders    what the run started from: counts by genotype, p_A, p_B, haplotypes and D
+                (as preview() gives them)
     """
 
     def __init__(self, settings, seed, raw, keep_bytes):
         self.settings = dict(settings)
         self.seed = seed
+        self.founders = None
         self.tallies = dict(raw["tallies"])
         csv, txt, traj = raw["csv"], raw["txt"], raw["trajectory"]
         if keep_bytes:
