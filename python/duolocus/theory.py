@@ -50,6 +50,7 @@ MAX_WF_SIZE = 100           # wf_absorption_times: N
 MAX_ANCESTRAL_SIZE = 1000   # ancestral_process_time: N
 MAX_SELECTION_SIZE = 22     # selection_fixation_exact: N
 MAX_GENERATIONS = 10 ** 6   # the recursions generation by generation
+MAX_BINOMIAL = 10 ** 6      # binomial_pmf: trials
 
 
 def _refuse(name, value, allowed):
@@ -146,7 +147,7 @@ def solve(a: List[List[float]], b: List[float]) -> List[float]:
     for col in range(n):
         piv = max(range(col, n), key=lambda r: abs(m[r][col]))
         if m[piv][col] == 0.0:
-            raise ZeroDivisionError("singular system")
+            raise ValueError("a = the matrix of the system; allowed: a matrix that is not singular")
         m[col], m[piv] = m[piv], m[col]
         prow = m[col]
         inv = 1.0 / prow[col]
@@ -168,6 +169,8 @@ def solve(a: List[List[float]], b: List[float]) -> List[float]:
 
 def binomial_pmf(n: int, x: float) -> List[float]:
     """P(K = k), k = 0..n, for K ~ Binomial(n, x)."""
+    n = _whole("n", n, 0, MAX_BINOMIAL)
+    x = _real("x", x, lo=0, hi=1)
     if x <= 0.0:
         return [1.0] + [0.0] * n
     if x >= 1.0:
@@ -179,6 +182,10 @@ def binomial_pmf(n: int, x: float) -> List[float]:
 
 
 def simpson(f: Callable[[float], float], a: float, b: float, steps: int = 2000) -> float:
+    """Simpson's rule for the integral of f from a to b over steps (even) intervals."""
+    a = _real("a", a)
+    b = _real("b", b)
+    steps = _whole("steps", steps, 1, MAX_GENERATIONS)
     if steps % 2:
         steps += 1
     h = (b - a) / steps
@@ -390,13 +397,21 @@ def selection_fixation_exact(n_ind: int, w: Tuple[float, float, float],
     size = len(transient)
     a = [[0.0] * size for _ in range(size)]
     b = [0.0] * size
+    if tuple(start[:2]) == fix_state:
+        return 1.0
+    if tuple(start[:2]) == loss_state:
+        return 0.0
     for s in transient:
         i, j = s
         k = n - i - j
         tot = w[0] * i + w[1] * j + w[2] * k
-        x = (w[0] * i + w[1] * j / 2.0) / tot
         row = a[tindex[s]]
         row[tindex[s]] += 1.0
+        if tot == 0:
+            # No founder of this state can be a parent: the population dies
+            # out, and A never fixes from here.
+            continue
+        x = (w[0] * i + w[1] * j / 2.0) / tot
         if x <= 0.0 or x >= 1.0:
             if x >= 1.0:
                 b[tindex[s]] = 1.0
@@ -740,6 +755,9 @@ def gene_fitness(w: Sequence[float], gene: int):
     """The fitness of the three genotypes of one gene (XX, Xx, xx) when the
     other gene does not change fitness; None otherwise.  w: the nine
     fitnesses in genotype order AABB ... aabb."""
+    if isinstance(w, (str, bytes)) or not hasattr(w, "__len__") or len(w) != 9:
+        _refuse("w", w, f"the nine fitnesses in genotype order {', '.join(GENOTYPES)}")
+    gene = _whole("gene", gene, 0, 1, " (0 Alpha, 1 Beta)")
     classes = []
     for own in range(3):
         values = [w[own * 3 + other] if gene == 0 else w[other * 3 + own] for other in range(3)]

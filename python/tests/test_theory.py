@@ -89,6 +89,12 @@ class TestRefusals:
         (lambda: theory.coalescence_correlation(100, -0.5), "r"),
         (lambda: theory.effective_size(0, 1), "n_ind"),
         (lambda: theory.wf_matrix(True), "m"),
+        (lambda: theory.binomial_pmf(-1, 0.5), "n"),
+        (lambda: theory.binomial_pmf(10, math.nan), "x"),
+        (lambda: theory.simpson(math.sin, 0, 1, 0), "steps"),
+        (lambda: theory.gene_fitness([1.0] * 3, 0), "w"),
+        (lambda: theory.gene_fitness([1.0] * 9, 2), "gene"),
+        (lambda: theory.solve([[0.0, 0.0], [0.0, 1.0]], [1.0, 1.0]), "a"),
     ])
     def test_refused_at_once_naming_the_argument(self, call, name):
         import time
@@ -104,6 +110,15 @@ class TestRefusals:
         assert len(theory.wf_matrix(100)) == 101
         assert theory.wf_absorption_times(50, 20)["fix"] > 0
         assert 0 < theory.selection_fixation_exact(20, (1.0, 0.9, 0.8), (0, 4, 16)) < 1
+
+    def test_founders_that_cannot_all_breed(self):
+        # Only heterozygotes breed: states without one die out (A never
+        # fixes from there) instead of dividing by a total fitness of 0.
+        u = theory.selection_fixation_exact(5, (0.0, 1.0, 0.0), (0, 2, 3))
+        assert 0 < u < 0.5
+        # Starting fixed or lost.
+        assert theory.selection_fixation_exact(5, (1.0, 1.0, 1.0), (5, 0, 0)) == 1.0
+        assert theory.selection_fixation_exact(5, (1.0, 1.0, 1.0), (0, 0, 5)) == 0.0
 
     def test_strong_selection_neither_overflows_nor_is_refused(self):
         # Strongly favoured: certain fixation; strongly against: none.
