@@ -97,8 +97,16 @@ def _value(row, words):
     return numbers[-1] if kind == "count" else _num(numbers[-1])
 
 
-def _setting_line(text, labels, s):
+def _pairs_pattern(labels):
+    """A label followed by its number, the longest labels tried first."""
+    names = sorted(labels, key=len, reverse=True)
+    return re.compile(r"(" + "|".join(re.escape(n) for n in names) + r")\s*([0-9]+(?:\.[0-9]*)?)")
+
+
+def _setting_line(text, labels, s, pairs):
     """Reads the settings one line of the settings block shows into s."""
+    if not text:
+        return
     fields = text.split()
     # The genotype table: label, number, proportion, relative fitness.
     if len(fields) == 4 and fields[0] in labels and all(_NUMBER.fullmatch(f) for f in fields[1:]):
@@ -108,29 +116,36 @@ def _setting_line(text, labels, s):
             elif row["group"] == "fitness":
                 s[row["key"]] = _num(fields[3])
         return
-    # "LABEL: value"
+    # Labels each followed by a number, filling the line: "A to a: 0.001",
+    # "AA:AA 1.00000000  AA:Aa 1.00000000", "p(AABB)=0.5000   p(AABb)=0.0000".
+    found = list(pairs.finditer(text))
+    if found and "".join(text[m.end():n.start()] for m, n in zip(found, found[1:])).strip() == "" \
+            and found[0].start() == 0 and found[-1].end() == len(text):
+        for m in found:
+            for row in labels[m.group(1)]:
+                s[row["key"]] = _num(m.group(2)) if row["type"] == "real" else m.group(2)
+        return
+    # A label and its value in words or with a unit: "FERTILIZATION:  Self-fertilization
+    # allowed", "LINKAGE BETWEEN A & B GENES: 0.0000000 cM", "MATING PREFERENCES (none)".
+    heads = [label for label in labels if text.startswith(label)]
+    if heads:
+        label = max(heads, key=len)
+        words = text[len(label):].strip(" :=")
+        if words.startswith("(") and words.endswith(")"):
+            words = words[1:-1]
+        for row in labels[label]:
+            value = _value(row, words)
+            if value is not None:
+                s[row["key"]] = value
+        return
+    # "MIGRATION: none" stands for a label "MIGRATION: ...:" whose setting is 0.
     head, sep, rest = text.partition(": ")
-    if sep and head in labels:
-        for row in labels[head]:
-            value = _value(row, rest.strip())
-            if value is not None:
-                s[row["key"]] = value
-        return
-    # "LABEL (value)"
-    m = re.fullmatch(r"(.+?) \((\S+)\)", text)
-    if m and m.group(1) in labels:
-        for row in labels[m.group(1)]:
-            value = _value(row, m.group(2))
-            if value is not None:
-                s[row["key"]] = value
-        return
-    # Pairs of label and value: "AA:AA 1.00000000  AA:Aa 1.00000000", "p(AABB)=0.5000   p(AABb)=0.0000".
-    tokens = re.split(r"\s+|=", text)
-    if len(tokens) >= 2 and len(tokens) % 2 == 0 and all(
-            t in labels and _NUMBER.fullmatch(v) for t, v in zip(tokens[::2], tokens[1::2])):
-        for label, value in zip(tokens[::2], tokens[1::2]):
-            for row in labels[label]:
-                s[row["key"]] = _num(value) if row["type"] == "real" else value
+    if sep and rest == "none":
+        for label, rows in labels.items():
+            if label.startswith(head + ": ") or label.rstrip(":") == head:
+                for row in rows:
+                    if row["type"] in ("real", "count"):
+                        s[row["key"]] = "0"
 
 
 def read_report(path, text=None):
@@ -149,6 +164,7 @@ def read_report(path, text=None):
     if not lines or lines[0].rstrip("\r") != "Duolocus v6.1":
         raise InputError(f"{path}:1", "not a Duolocus report: its first line is not \"Duolocus v6.1\"")
     labels = _labels()
+    pairs = _pairs_pattern(labels)
     in_summary = False
     summary = {}
     gene = None
@@ -166,7 +182,7 @@ def read_report(path, text=None):
             if text == "SUMMARY STATISTICS":
                 in_summary = True
                 continue
-            _setting_line(text, labels, s)
+            _setting_line(text, labels, s, pairs)
             continue
         m = re.fullmatch(r"(Alpha|Beta) (Allele|Gene Copy)\s+(\d+)\s+(nc|[0-9.]+)", text)
         if m:
