@@ -289,3 +289,50 @@ def test_arguments_checks_alone():
     with pytest.raises(TypeError):  # a refusal is a TypeError too, for callers that catch that
         arguments.flag("keep_bytes", "no")
     assert math.isnan(arguments.settings({"map_distance_cM": float("nan")})[0][1])
+
+
+def _bad_values(row):
+    """Values a study file refuses for this row, whatever the row: beyond
+    each end, and of each kind the row does not take."""
+    kind = row["type"]
+    out = []
+    if kind in ("count", "real"):
+        step = 1 if kind == "count" else 0.5
+        out += [row["lo"] - step, row["hi"] + step]
+    if kind != "count":
+        out.append(7 if kind in ("flag", "choice") else None)
+    if kind == "count":
+        out.append(1.5)
+    if kind != "flag":
+        out.append(True)
+    out.append("no such word" if kind != "choice" else "No Such Choice")
+    return [v for v in out if v is not None]
+
+
+def _toml(value):
+    if isinstance(value, bool):
+        return "true" if value else "false"
+    if isinstance(value, str):
+        return f'"{value}"'
+    return repr(value)
+
+
+@needs_engine
+def test_every_row_refuses_as_a_study_file_does(tmp_path):
+    # The study file and Python refuse the same values of every setting
+    # with the same words (only the place differs), rows added later included.
+    if not os.path.exists(BATCH):
+        pytest.skip(f"{BATCH} is not built")
+    study = tmp_path / "s.toml"
+    differ = []
+    for row in catalogue.rows():
+        for value in _bad_values(row):
+            study.write_text(f"seed = 1\n{row['key']} = {_toml(value)}\n")
+            done = subprocess.run([BATCH, str(study), "--check"], capture_output=True, text=True)
+            told = done.stderr.splitlines()[0].split(":2: ", 1)[-1] if done.returncode else "(accepted)"
+            with pytest.raises(ValueError) as err:
+                duolocus.preview({row["key"]: value})
+            mine = str(err.value).split(": ", 1)[1]
+            if mine != told:
+                differ.append(f"{row['key']} = {value!r}:\n  study file: {told}\n  Python:     {mine}")
+    assert not differ, "\n".join(differ)
