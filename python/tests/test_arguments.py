@@ -336,3 +336,39 @@ def test_every_row_refuses_as_a_study_file_does(tmp_path):
             if mine != told:
                 differ.append(f"{row['key']} = {value!r}:\n  study file: {told}\n  Python:     {mine}")
     assert not differ, "\n".join(differ)
+
+
+@needs_engine
+class TestFoundersByTheirChromosomes:
+    """Founders given by phase, and the founders a run starts from."""
+
+    phased = pytest.mark.skipif(catalogue.row("founders.AB_ab") is None,
+                                reason="this engine takes no founders by phase")
+
+    @phased
+    def test_double_heterozygotes_by_phase(self):
+        founders = duolocus.preview({"founders": {"AB_ab": 30, "Ab_aB": 10}})["founders"]
+        assert founders["counts"]["AaBb"] == founders["population"] == 40
+        assert founders["haplotypes"]["AB"] == pytest.approx(0.375)
+        assert founders["D"] == pytest.approx(0.125)
+
+    @phased
+    def test_coupling_hits_the_allele_frequency_and_never_puts_A_on_b(self):
+        founders = duolocus.preview({"population.size": 40, "population.p_A": 0.2, "population.p_B": 0.5,
+                                     "population.phase": "coupling"})["founders"]
+        assert founders["p_A"] == pytest.approx(0.2) and founders["p_B"] == pytest.approx(0.5)
+        assert founders["haplotypes"]["Ab"] == 0.0
+
+    def test_the_trajectory_starts_where_the_founders_are(self):
+        result = duolocus.run({"iterations": 2, "founders": {"AABB": 6, "AaBb": 4, "aabb": 10}}, seed=8,
+                              trajectory=50)
+        first = result.trajectory[result.trajectory["iter"] == 1].iloc[0]
+        if first["gen"] != 0:
+            pytest.skip("this engine's trajectory starts after the founders")
+        founders = result.founders
+        assert first["p_A"] == pytest.approx(founders["p_A"], abs=1e-7)
+        assert first["p_B"] == pytest.approx(founders["p_B"], abs=1e-7)
+        # The double heterozygotes' phase is drawn: the realised D lies between
+        # all in repulsion and all in coupling.
+        n = founders["population"]
+        assert abs(first["D"] - founders["D"]) <= 4 / (2 * n) + 1e-7
