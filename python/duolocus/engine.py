@@ -66,11 +66,16 @@ def _founders(raw):
     frequencies and their D."""
     genotypes, haplotypes = _catalogue.genotypes(), _catalogue.haplotypes()
     hap = dict(zip(haplotypes, raw["haplotypes"]))
-    return {"population": raw["population"],
-            "counts": dict(zip(genotypes, raw["founders"])),
-            "p_A": raw["p_A"], "p_B": raw["p_B"],
-            "haplotypes": hap,
-            "D": hap["AB"] * hap["ab"] - hap["Ab"] * hap["aB"]}
+    founders = {"population": raw["population"],
+                "counts": dict(zip(genotypes, raw["founders"])),
+                "p_A": raw["p_A"], "p_B": raw["p_B"],
+                "haplotypes": hap,
+                "D": raw.get("D", hap["AB"] * hap["ab"] - hap["Ab"] * hap["aB"])}
+    if "phased" in raw:
+        # Of the double heterozygotes, those placed in coupling (AB/ab) and
+        # in repulsion (Ab/aB); the rest take their phase at random.
+        founders["phased"] = dict(zip(("AB_ab", "Ab_aB"), raw["phased"]))
+    return founders
 
 
 def preview(settings=None):

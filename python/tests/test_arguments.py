@@ -351,6 +351,8 @@ class TestFoundersByTheirChromosomes:
         assert founders["counts"]["AaBb"] == founders["population"] == 40
         assert founders["haplotypes"]["AB"] == pytest.approx(0.375)
         assert founders["D"] == pytest.approx(0.125)
+        if "phased" in founders:  # an engine that hands the phased counts over
+            assert founders["phased"] == {"AB_ab": 30, "Ab_aB": 10}
 
     @phased
     def test_coupling_hits_the_allele_frequency_and_never_puts_A_on_b(self):
