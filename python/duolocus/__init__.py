@@ -21,6 +21,7 @@ __version__ = "6.1"
 
 _LAZY = {
     "run": "engine", "run_many": "engine", "settings": "engine", "RunResult": "engine",
+    "preview": "engine",
     "read_table": "tables", "read_study": "tables", "read_trajectory": "tables",
     "read_report": "reports",
     "summarise": "stats",
@@ -32,11 +33,12 @@ def __getattr__(name):
     if name in _LAZY:
         module = importlib.import_module(f"{__name__}.{_LAZY[name]}")
         return getattr(module, name)
-    if name in ("tables", "reports", "stats", "theory", "figures", "cli", "engine", "files"):
+    if name in ("tables", "reports", "stats", "theory", "figures", "cli", "engine", "files", "arguments",
+                "catalogue"):
         return importlib.import_module(f"{__name__}.{name}")
     raise AttributeError(f"module {__name__!r} has no attribute {name!r}")
 
 
 def __dir__():
     return sorted(list(globals()) + list(_LAZY) + ["tables", "reports", "stats", "theory", "figures",
-                                                   "cli", "engine"])
+                                                   "cli", "engine", "arguments", "catalogue"])

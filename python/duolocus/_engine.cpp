@@ -1,8 +1,10 @@
 // The compiled engine of the Python package: the settings catalogue and the
 // run entry (model/catalogue.h, model/runentry.h), nothing else. Values are
 // converted by the catalogue's own TOVALUE, so a setting is refused with the
-// same message as in a study file. The engine keeps program-wide state: one
-// run at a time in a process (the package runs many in separate processes).
+// same message as in a study file; refusals come back as a list of texts,
+// never as an exception (a C++ exception's text stops at a NUL). The engine
+// keeps program-wide state: one run at a time in a process (the package runs
+// many in separate processes).
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
@@ -16,9 +18,11 @@ namespace py = pybind11;
 
 namespace {
 
-RawValue TORAW(const py::handle& value, const std::string& where) {
-  RawValue raw;
-  raw.where = where;
+// The package hands over only the four kinds a study file holds (its
+// argument checks make them); anything else is refused here too, with the
+// study file's words, so that no value reaches TOVALUE unconverted.
+bool TORAW(const py::handle& value, const std::string& key, RawValue& raw, std::string& fault) {
+  raw.where = "settings['" + key + "']";
   // bool before int: Python's True is also an int.
   if (py::isinstance<py::bool_>(value)) {
     raw.kind = RawValue::Boolean;
@@ -28,8 +32,10 @@ RawValue TORAW(const py::handle& value, const std::string& where) {
     try {
       raw.integer = value.cast<std::int64_t>();
     } catch (const py::cast_error&) {
-      throw py::value_error(where + ": " + py::str(value).cast<std::string>() +
-                            " is out of range for a whole number");
+      const SettingRow* row = FINDSETTING(key);
+      fault = raw.where + ": " + key + " = " + py::str(value).cast<std::string>() +
+              " is out of range; allowed: " + (row != nullptr ? row->range : "");
+      return false;
     }
   } else if (py::isinstance<py::float_>(value)) {
     raw.kind = RawValue::Real;
@@ -38,37 +44,53 @@ RawValue TORAW(const py::handle& value, const std::string& where) {
     raw.kind = RawValue::Text;
     raw.text = value.cast<std::string>();
   } else {
-    throw py::type_error(where + ": a " + py::str(value.get_type().attr("__name__")).cast<std::string>() +
-                         "; allowed: a whole number, a number, true/false or a text");
+    const SettingRow* row = FINDSETTING(key);
+    fault = raw.where + ": " + key + " = " + py::repr(value).cast<std::string>() + " is a " +
+            py::str(value.get_type().attr("__name__")).cast<std::string>() +
+            "; allowed: " + (row != nullptr ? row->range : "");
+    return false;
   }
-  return raw;
+  return true;
+}
+
+// The settings as the engine takes them; false with every refusal (each
+// its own line, never cut at a NUL: the messages go back as Python texts).
+bool TOSETTINGS(const std::vector<std::pair<std::string, py::object>>& settings, SettingMap& out,
+                std::vector<std::string>& faults) {
+  for (const auto& item : settings) {
+    const SettingRow* row = FINDSETTING(item.first);
+    if (row == nullptr) {
+      faults.push_back("settings['" + item.first + "']: no such setting");
+      continue;
+    }
+    RawValue raw;
+    std::string fault;
+    SettingValue value;
+    if (!TORAW(item.second, item.first, raw, fault) || !TOVALUE(*row, raw, value, fault)) {
+      faults.push_back(fault);
+      continue;
+    }
+    out[item.first] = value;
+  }
+  return faults.empty();
+}
+
+py::dict REFUSED(int status, const std::vector<std::string>& faults) {
+  py::dict out;
+  out["status"] = status;
+  out["faults"] = faults;
+  return out;
 }
 
 // settings: (key, value) pairs with keys as the catalogue spells them.
 py::dict RUN(const std::vector<std::pair<std::string, py::object>>& settings, std::int64_t seed,
-             std::int64_t trajectory) {
+             std::int64_t trajectory, const std::string& name) {
   RunRequest request;
   std::vector<std::string> faults;
-  for (const auto& item : settings) {
-    const SettingRow* row = FINDSETTING(item.first);
-    if (row == nullptr) {
-      throw py::value_error("settings['" + item.first + "']: no such setting");
-    }
-    SettingValue value;
-    std::string fault;
-    if (!TOVALUE(*row, TORAW(item.second, "settings['" + item.first + "']"), value, fault)) {
-      faults.push_back(fault);
-      continue;
-    }
-    request.settings[item.first] = value;
-  }
-  if (!faults.empty()) {
-    std::string joined;
-    for (const auto& f : faults) joined += (joined.empty() ? "" : "\n") + f;
-    throw py::value_error(joined);
-  }
+  if (!TOSETTINGS(settings, request.settings, faults)) return REFUSED(2, faults);
   request.seed = static_cast<std::uint32_t>(seed);
   request.prefix = "";
+  request.namedAs = name;
   request.keepBytes = true;
   request.trajectory = trajectory;
   RunResult result;
@@ -92,6 +114,34 @@ py::dict RUN(const std::vector<std::pair<std::string, py::object>>& settings, st
   return out;
 }
 
+template <std::size_t N>
+py::list NUMBERS(const double (&values)[N]) {
+  py::list out;
+  for (double v : values) out.append(v);
+  return out;
+}
+
+// What a run of these settings starts from; nothing is run.
+py::dict PREVIEW(const std::vector<std::pair<std::string, py::object>>& settings) {
+  SettingMap map;
+  std::vector<std::string> faults;
+  if (!TOSETTINGS(settings, map, faults)) return REFUSED(2, faults);
+  RunPreview preview;
+  if (!PREVIEWRUN(map, preview, faults)) return REFUSED(2, faults);
+  py::dict out = REFUSED(0, faults);
+  out["population"] = preview.population;
+  py::list founders;
+  for (std::int64_t n : preview.founders) founders.append(n);
+  out["founders"] = founders;
+  out["p_A"] = preview.pA;
+  out["p_B"] = preview.pB;
+  out["haplotypes"] = NUMBERS(preview.haplotypes);
+  out["fitness"] = NUMBERS(preview.fitness);
+  out["immigrants"] = preview.immigrants;
+  out["mix"] = NUMBERS(preview.mix);
+  return out;
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_engine, module) {
@@ -99,6 +149,10 @@ PYBIND11_MODULE(_engine, module) {
   module.def("catalogue_json", &CATALOGUEJSON, "The settings catalogue as JSON.");
   module.def("trajectory_header", []() { return std::string(TRAJHEADER); });
   module.def("run", &RUN, py::arg("settings"), py::arg("seed"), py::arg("trajectory") = 0,
+             py::arg("name") = std::string("duolocus"),
              "One run: settings as (key, value) pairs; returns status, faults, the files' bytes and "
              "the tallies.");
+  module.def("preview", &PREVIEW, py::arg("settings"),
+             "What a run of these settings starts from: status, faults, the founders, their allele "
+             "and haplotype frequencies, the fitnesses and the immigrants.");
 }

@@ -15,12 +15,11 @@ time: do not call run() from several threads. run_many() runs in parallel
 in separate processes.
 """
 
-import difflib
 import io
-import json
-import numbers
-import os
 import sys
+
+from . import arguments
+from . import catalogue as _catalogue
 
 try:
     from . import _engine
@@ -33,9 +32,6 @@ try:
 except ImportError:
     pd = None
 
-MAX_SEED = 32767
-_CATALOGUE = None
-
 
 def _require_engine():
     if _engine is None:
@@ -46,10 +42,7 @@ def _require_engine():
 
 def catalogue():
     """Every setting as a dict: key, screen letter, label, type, range, default, help, group."""
-    global _CATALOGUE
-    if _CATALOGUE is None:
-        _CATALOGUE = json.loads(_require_engine().catalogue_json())
-    return _CATALOGUE
+    return [dict(row) for row in _catalogue.rows()]
 
 
 def settings():
@@ -60,51 +53,47 @@ def settings():
     return pd.DataFrame(rows) if pd is not None else list(rows)
 
 
-def _flatten(values, prefix=""):
-    flat = []
-    for key, value in values.items():
-        if not isinstance(key, str):
-            raise TypeError(f"settings: the key {key!r} is not a text; keys are study keys such as "
-                            "'map_distance_cM'")
-        name = f"{prefix}{key}"
-        if isinstance(value, dict):
-            flat += _flatten(value, name + ".")
-        else:
-            flat.append((name, value))
-    return flat
+def _refused(raw):
+    """The engine's refusals as the exception a caller sees."""
+    if raw["status"] == 2:
+        raise arguments.ArgumentError("\n".join(raw["faults"]) or "the settings were refused")
+    if raw["status"] != 0:
+        raise RuntimeError("; ".join(raw["faults"]) or f"the run ended with status {raw['status']}")
 
 
-def _plain(value):
-    """numpy scalars as the Python values they hold."""
-    if hasattr(value, "item") and not isinstance(value, (bool, int, float, str)):
-        value = value.item()
-    if isinstance(value, numbers.Integral) and not isinstance(value, (bool, int)):
-        value = int(value)
-    return value
+def _founders(raw):
+    """The founders a preview names: counts by genotype, allele and haplotype
+    frequencies and their D."""
+    genotypes, haplotypes = _catalogue.genotypes(), _catalogue.haplotypes()
+    hap = dict(zip(haplotypes, raw["haplotypes"]))
+    founders = {"population": raw["population"],
+                "counts": dict(zip(genotypes, raw["founders"])),
+                "p_A": raw["p_A"], "p_B": raw["p_B"],
+                "haplotypes": hap,
+                "D": raw.get("D", hap["AB"] * hap["ab"] - hap["Ab"] * hap["aB"])}
+    if "phased" in raw:
+        # Of the double heterozygotes, those placed in coupling (AB/ab) and
+        # in repulsion (Ab/aB); the rest take their phase at random.
+        founders["phased"] = dict(zip(("AB_ab", "Ab_aB"), raw["phased"]))
+    return founders
 
 
-def _resolve(pairs):
-    """Each key as the catalogue spells it; an unknown key is refused with the
-    keys it is close to."""
-    keys = [row["key"] for row in catalogue()]
-    exact = set(keys)
-    folded = {}
-    for key in keys:
-        folded.setdefault(key.lower(), []).append(key)
-    out = []
-    for name, value in pairs:
-        if name in exact:
-            out.append((name, _plain(value)))
-            continue
-        same = folded.get(name.lower(), [])
-        if len(same) == 1:
-            out.append((same[0], _plain(value)))
-            continue
-        close = difflib.get_close_matches(name, keys, n=4, cutoff=0.6) or \
-            difflib.get_close_matches(name.lower(), [k.lower() for k in keys], n=4, cutoff=0.6)
-        hint = f"; did you mean {', '.join(close)}?" if close else "; duolocus.settings() lists the keys"
-        raise ValueError(f"settings['{name}']: no such setting{hint}")
-    return out
+def preview(settings=None):
+    """What a run of these settings starts from, without running it: a dict
+    with the founders ("population", "counts" by genotype, "p_A", "p_B",
+    "haplotypes" AB, Ab, aB, ab and their "D"), the fitnesses as the run
+    uses them (scaled, by genotype), the immigrants per generation and
+    their mix. Refused settings raise ValueError, as run() does.
+
+        duolocus.preview({"population.size": 40, "population.p_A": 0.2})["founders"]["p_A"]
+    """
+    raw = _require_engine().preview(arguments.settings(settings))
+    _refused(raw)
+    genotypes = _catalogue.genotypes()
+    return {"founders": _founders(raw),
+            "fitness": dict(zip(genotypes, raw["fitness"])),
+            "immigrants": raw["immigrants"],
+            "mix": dict(zip(genotypes, raw["mix"]))}
 
 
 class RunResult:
@@ -116,11 +105,14 @@ class RunResult:
     report      the text report read back (reports.Report; None without pandas)
     csv_bytes, txt_bytes, trajectory_bytes   with keep_bytes=True: PREFIX.csv, PREFIX.txt and
                 PREFIX.traj.csv exactly as duolocus-batch writes them
+    founders    what the run started from: counts by genotype, p_A, p_B, haplotypes and D
+                (as preview() gives them)
     """
 
     def __init__(self, settings, seed, raw, keep_bytes):
         self.settings = dict(settings)
         self.seed = seed
+        self.founders = None
         self.tallies = dict(raw["tallies"])
         csv, txt, traj = raw["csv"], raw["txt"], raw["trajectory"]
         if keep_bytes:
@@ -176,28 +168,33 @@ def _structured(data, np):
 def run(settings=None, seed=1, trajectory=0, keep_bytes=False, name="duolocus"):
     """One run of the simulator.
 
-    settings: a dict of study keys (duolocus.settings()); seed: 1 to 32767;
-    trajectory: K > 0 samples every K generations and the last of each
-    iteration; keep_bytes: also keep the exact bytes of the files; name:
-    the prefix the files would have (the report names itself NAME.txt), so
-    that the bytes equal those of a program given that prefix.
-    Refused settings raise ValueError with the study file's messages."""
+    settings: a dict of study keys (duolocus.settings()); seed: a whole
+    number in the catalogue's seed range; trajectory: K > 0 samples every K
+    generations and the last of each iteration; keep_bytes: also keep the
+    exact bytes of the files; name: the prefix the files would have (the
+    report names itself NAME.txt), so that the bytes equal those of a
+    program given that prefix. The result's founders are what the run
+    started from (see preview()).
+    Refused settings and arguments raise ValueError with the study file's
+    messages, naming the key or argument."""
     engine = _require_engine()
-    if isinstance(seed, bool) or not isinstance(_plain(seed), int) or not 1 <= _plain(seed) <= MAX_SEED:
-        raise ValueError(f"seed = {seed!r}; allowed: a whole number from 1 to {MAX_SEED}")
-    if isinstance(trajectory, bool) or not isinstance(_plain(trajectory), int) or _plain(trajectory) < 0:
-        raise ValueError(f"trajectory = {trajectory!r}; allowed: a whole number from 0 (none)")
-    if not isinstance(name, str) or any(c in name for c in "\r\n"):
-        raise ValueError(f"name = {name!r}; allowed: a file prefix on one line")
-    pairs = _resolve(_flatten(settings or {}))
-    raw = engine.run(pairs, int(_plain(seed)), int(_plain(trajectory)))
-    if raw["status"] == 2:
-        raise ValueError("\n".join(raw["faults"]) or "the settings were refused")
-    if raw["status"] != 0:
-        raise RuntimeError("; ".join(raw["faults"]) or f"the run ended with status {raw['status']}")
-    # The engine wrote no file, so its report names none: give it the name.
-    raw["txt"] = raw["txt"].replace(b"\nOUTPUT FILE: .txt\n", f"\nOUTPUT FILE: {name}.txt\n".encode(), 1)
-    return RunResult(dict(pairs), int(_plain(seed)), raw, keep_bytes)
+    seed = arguments.seed(seed)
+    trajectory = arguments.trajectory(trajectory)
+    keep_bytes = arguments.flag("keep_bytes", keep_bytes)
+    name = arguments.prefix(name)
+    pairs = arguments.settings(settings)
+    start = engine.preview(pairs)
+    _refused(start)
+    raw = engine.run(pairs, seed, trajectory, name)
+    _refused(raw)
+    result = RunResult(dict(pairs), seed, raw, keep_bytes)
+    result.founders = _founders(start)
+    return result
+
+
+def _check_settings(settings):
+    """Refuses settings a run would refuse, without running them."""
+    _refused(_require_engine().preview(arguments.settings(settings)))
 
 
 def _run_one(task):
@@ -252,25 +249,10 @@ def run_many(settings_list, seeds=None, trajectory=0, processes=None, keep_bytes
     settings_list: a list of settings dicts; seeds: a list of as many seeds,
     or one seed for all, or None for 1, 2, 3, ...; processes: how many at
     once (default: the CPUs this process may use)."""
-    settings_list = list(settings_list)
+    settings_list, seeds, trajectory, processes, keep_bytes, progress = arguments.many(
+        settings_list, seeds, trajectory, processes, keep_bytes, progress, _check_settings)
     n = len(settings_list)
-    if seeds is None:
-        seeds = list(range(1, n + 1))
-    elif isinstance(seeds, numbers.Integral):
-        seeds = [int(seeds)] * n
-    seeds = list(seeds)
-    if len(seeds) != n:
-        raise ValueError(f"{len(seeds)} seeds for {n} settings; give one seed per run")
     tasks = [(s, seed, trajectory, keep_bytes, "duolocus") for s, seed in zip(settings_list, seeds)]
-    # Refuse bad settings here, before any process starts.
-    for s in settings_list:
-        _resolve(_flatten(s or {}))
-    if processes is None:
-        try:
-            processes = len(os.sched_getaffinity(0))
-        except AttributeError:
-            processes = os.cpu_count() or 1
-    processes = max(1, min(int(processes), n or 1))
     bar = _Progress(n, progress)
     results = [None] * n
     try:

@@ -15,7 +15,7 @@ import re
 import matplotlib.pyplot as plt  # noqa: E402
 import numpy as np  # noqa: E402
 
-from . import stats, theory  # noqa: E402
+from . import catalogue, stats, theory  # noqa: E402
 from .errors import InputError, OutputError  # noqa: E402
 from .files import write_atomically  # noqa: E402
 from .tables import GENES, GENOTYPES  # noqa: E402
@@ -103,7 +103,7 @@ def describe(ctx, skip=()):
             parts.append(f"only {ctx[f'fixation.{gene}']} fixation counts")
     if has("stop_at_fixation") and ctx["stop_at_fixation"] == "false":
         parts.append("runs to the limit")
-    if has("max_generations") and str(ctx["max_generations"]) != "30000":
+    if has("max_generations") and str(ctx["max_generations"]) != catalogue.default("max_generations"):
         parts.append(f"at most {ctx['max_generations']} generations")
     return ", ".join(parts)
 
@@ -362,8 +362,11 @@ def probability(study, groups, x_key=None, series_key=None):
                 shown = [(x + shift, rec) for x, rec, _ in points if rec[f"{big}_p"] is not None]
                 if shown:
                     ys = [rec[f"{big}_p"] for _, rec in shown]
-                    err = [[y - rec[f"{big}_lo95"] for y, (_, rec) in zip(ys, shown)],
-                           [rec[f"{big}_hi95"] - y for y, (_, rec) in zip(ys, shown)]]
+                    # Zero-length bars where the interval ends at the estimate
+                    # (all or none fixed); never negative, whatever a summary read
+                    # from a file holds.
+                    err = [[max(0.0, y - rec[f"{big}_lo95"]) for y, (_, rec) in zip(ys, shown)],
+                           [max(0.0, rec[f"{big}_hi95"] - y) for y, (_, rec) in zip(ys, shown)]]
                     ax.errorbar([x for x, _ in shown], ys, yerr=err, fmt="o", color=colour, capsize=4,
                                 label=names[key], zorder=2)
                 laws = [theory.fixation_law(ctx, g) for _, _, ctx in points]

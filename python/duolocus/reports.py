@@ -3,20 +3,16 @@ iterations, its SUMMARY STATISTICS, read back into numbers."""
 
 import re
 
+from . import catalogue
 from .errors import InputError
-from .theory import GENOTYPES
 
-# Settings as the study file names them, in the order the jobs table lists them.
-SETTING_KEYS = (
-    [f"founders.{g}" for g in GENOTYPES]
-    + [f"fitness.{g}" for g in GENOTYPES]
-    + ["mutation.A_to_a", "mutation.a_to_A", "mutation.B_to_b", "mutation.b_to_B",
-       "map_distance_cM", "fertilization", "mating.isolation"]
-    + [f"mating.{m}" for m in ("AA_AA", "AA_Aa", "AA_aa", "Aa_Aa", "Aa_aa", "aa_aa")]
-    + ["migration.immigrants"]
-    + [f"migration.mix.{g}" for g in GENOTYPES]
-    + ["max_generations", "fixation.alpha", "fixation.beta", "stop_at_fixation"])
+GENOTYPES = catalogue.genotypes()
+# Every setting the report shows, as the study file names it, in the
+# catalogue's order: the rows with a report label.
+SETTING_KEYS = [row["key"] for row in catalogue.rows() if row.get("report")]
 
+# The report's words for the values of two choices (the other choices are
+# written as their names or in Yes/No).
 FERTILIZATION = {"Self-fertilization allowed": "selfing-allowed",
                  "Self-fertilization not allowed": "selfing-not-allowed",
                  "Monogamy enforced": "monogamy"}
@@ -57,6 +53,101 @@ def _num(text):
     return str(int(value)) if value == int(value) else repr(value)
 
 
+MIGRATION = "migration.immigrants"
+
+
+def _group(key):
+    return catalogue.row(key)["group"]
+
+
+def _labels():
+    """The report's label of each setting it shows: label -> rows."""
+    out = {}
+    for row in catalogue.rows():
+        if row.get("report"):
+            out.setdefault(row["report"], []).append(row)
+    return out
+
+
+_NUMBER = re.compile(r"[0-9]+(?:\.[0-9]*)?")
+
+
+def _choice(row, words):
+    """A choice's name from the report's words for it, or None."""
+    if row["key"] == "fertilization":
+        return FERTILIZATION.get(words)
+    if row["key"].startswith("fixation."):
+        return TRACKED.get(words)
+    return words if words in row["choices"] else None
+
+
+def _value(row, words):
+    """A setting's value as the study index writes it, from the report's words; None if unreadable."""
+    kind = row["type"]
+    if kind == "flag":
+        return {"Yes": "true", "No": "false"}.get(words)
+    if kind == "choice":
+        return _choice(row, words)
+    if words == "none":  # MIGRATION: none
+        return "0"
+    numbers = _NUMBER.findall(words)
+    if not numbers:
+        return None
+    # The value is the line's last number ("...immigrants/generation: 2.00000", "0.0000000 cM").
+    return numbers[-1] if kind == "count" else _num(numbers[-1])
+
+
+def _pairs_pattern(labels):
+    """A label followed by its number, the longest labels tried first."""
+    names = sorted(labels, key=len, reverse=True)
+    return re.compile(r"(" + "|".join(re.escape(n) for n in names) + r")\s*([0-9]+(?:\.[0-9]*)?)")
+
+
+def _setting_line(text, labels, s, pairs):
+    """Reads the settings one line of the settings block shows into s."""
+    if not text:
+        return
+    fields = text.split()
+    # The genotype table: label, number, proportion, relative fitness.
+    if len(fields) == 4 and fields[0] in labels and all(_NUMBER.fullmatch(f) for f in fields[1:]):
+        for row in labels[fields[0]]:
+            if row["group"] == "founders":
+                s[row["key"]] = fields[1]
+            elif row["group"] == "fitness":
+                s[row["key"]] = _num(fields[3])
+        return
+    # Labels each followed by a number, filling the line: "A to a: 0.001",
+    # "AA:AA 1.00000000  AA:Aa 1.00000000", "p(AABB)=0.5000   p(AABb)=0.0000".
+    found = list(pairs.finditer(text))
+    if found and "".join(text[m.end():n.start()] for m, n in zip(found, found[1:])).strip() == "" \
+            and found[0].start() == 0 and found[-1].end() == len(text):
+        for m in found:
+            for row in labels[m.group(1)]:
+                s[row["key"]] = _num(m.group(2)) if row["type"] == "real" else m.group(2)
+        return
+    # A label and its value in words or with a unit: "FERTILIZATION:  Self-fertilization
+    # allowed", "LINKAGE BETWEEN A & B GENES: 0.0000000 cM", "MATING PREFERENCES (none)".
+    heads = [label for label in labels if text.startswith(label)]
+    if heads:
+        label = max(heads, key=len)
+        words = text[len(label):].strip(" :=")
+        if words.startswith("(") and words.endswith(")"):
+            words = words[1:-1]
+        for row in labels[label]:
+            value = _value(row, words)
+            if value is not None:
+                s[row["key"]] = value
+        return
+    # "MIGRATION: none" stands for a label "MIGRATION: ...:" whose setting is 0.
+    head, sep, rest = text.partition(": ")
+    if sep and rest == "none":
+        for label, rows in labels.items():
+            if label.startswith(head + ": ") or label.rstrip(":") == head:
+                for row in rows:
+                    if row["type"] in ("real", "count"):
+                        s[row["key"]] = "0"
+
+
 def read_report(path, text=None):
     """Reads a report from path (or from text, named by path in messages)."""
     if text is None:
@@ -72,8 +163,8 @@ def read_report(path, text=None):
     s = rep.settings
     if not lines or lines[0].rstrip("\r") != "Duolocus v6.1":
         raise InputError(f"{path}:1", "not a Duolocus report: its first line is not \"Duolocus v6.1\"")
-    founders = rep.founders
-    mig_mix = {}
+    labels = _labels()
+    pairs = _pairs_pattern(labels)
     in_summary = False
     summary = {}
     gene = None
@@ -84,61 +175,14 @@ def read_report(path, text=None):
             if m:
                 rep.seed = int(m.group(1))
                 continue
-            m = re.fullmatch(rf"({'|'.join(GENOTYPES)})\s+(\d+)\s+[0-9.]+\s+([0-9.]+)", text)
-            if m:
-                founders[m.group(1)] = int(m.group(2))
-                s[f"founders.{m.group(1)}"] = m.group(2)
-                s[f"fitness.{m.group(1)}"] = _num(m.group(3))
-                continue
             m = re.fullmatch(r"Total Population Size: (\d+)", text)
             if m:
                 rep.population = int(m.group(1))
                 continue
-            m = re.fullmatch(r"(A to a|a to A|B to b|b to B): ([0-9.]+)", text)
-            if m:
-                s["mutation." + m.group(1).replace(" ", "_")] = _num(m.group(2))
-                continue
-            m = re.fullmatch(r"MATING PREFERENCES \((none|postmating|premating)\)", text)
-            if m:
-                s["mating.isolation"] = m.group(1)
-                continue
-            if text.startswith("AA:AA") or text.startswith("Aa:Aa"):
-                for mating, value in re.findall(r"(\w\w:\w\w) ([0-9.]+)", text):
-                    s["mating." + mating.replace(":", "_")] = _num(value)
-                continue
-            m = re.fullmatch(r"LINKAGE BETWEEN A & B GENES: ([0-9.]+) cM", text)
-            if m:
-                s["map_distance_cM"] = _num(m.group(1))
-                continue
-            if text == "MIGRATION: none":
-                s["migration.immigrants"] = "0"
-                continue
-            m = re.fullmatch(r"MIGRATION: Average number of immigrants/generation: ([0-9.]+)", text)
-            if m:
-                s["migration.immigrants"] = _num(m.group(1))
-                continue
-            if text.startswith("p("):
-                for genotype, value in re.findall(r"p\((\w+)\)=([0-9.]+)", text):
-                    mig_mix[genotype] = _num(value)
-                continue
-            m = re.fullmatch(r"FERTILIZATION:\s+(.*)", text)
-            if m and m.group(1) in FERTILIZATION:
-                s["fertilization"] = FERTILIZATION[m.group(1)]
-                continue
-            m = re.fullmatch(r"MAXIMUM NUMBER OF GENERATIONS PER ITERATION: (\d+)", text)
-            if m:
-                s["max_generations"] = m.group(1)
-                continue
-            m = re.fullmatch(r"(ALPHA|BETA) ALLELE FIXATION TRACKED: (.*)", text)
-            if m and m.group(2) in TRACKED:
-                s["fixation." + m.group(1).lower()] = TRACKED[m.group(2)]
-                continue
-            m = re.fullmatch(r"ITERATIONS STOPPED AFTER FIXATION: (Yes|No)", text)
-            if m:
-                s["stop_at_fixation"] = "true" if m.group(1) == "Yes" else "false"
-                continue
             if text == "SUMMARY STATISTICS":
                 in_summary = True
+                continue
+            _setting_line(text, labels, s, pairs)
             continue
         m = re.fullmatch(r"(Alpha|Beta) (Allele|Gene Copy)\s+(\d+)\s+(nc|[0-9.]+)", text)
         if m:
@@ -161,18 +205,21 @@ def read_report(path, text=None):
             continue
         if text and text not in SUMMARY_HEADINGS:
             raise InputError(f"{path}:{number}", f'unexpected line in SUMMARY STATISTICS: "{text[:60]}"')
-    missing = [k for k in SETTING_KEYS if not k.startswith("migration.mix.") and k not in s]
-    if rep.seed is None or rep.population is None or len(founders) != 9 or missing:
+    # The immigrants' shares are written only when there are immigrants.
+    mix = [k for k in SETTING_KEYS if _group(k) == _group(MIGRATION) and k != MIGRATION]
+    missing = [k for k in SETTING_KEYS if k not in mix and k not in s]
+    founders = [k for k in SETTING_KEYS if _group(k) == "founders"]
+    if rep.seed is None or rep.population is None or missing:
         raise InputError(path, "the report has no complete settings block: its run has not "
                                "finished its first iteration, or the file was cut short")
-    if s["migration.immigrants"] != "0":
-        if len(mig_mix) != 9:
+    if s[MIGRATION] != "0":
+        if any(k not in s for k in mix):
             raise InputError(path, "the migration lines of the report are incomplete")
-        for g in GENOTYPES:
-            s[f"migration.mix.{g}"] = mig_mix[g]
     else:
-        for g in GENOTYPES:
-            s[f"migration.mix.{g}"] = ""
+        for k in mix:
+            s[k] = ""
+    rep.founders.update({k.split(".", 1)[1]: int(s[k]) for k in founders})
+    founders = rep.founders
     n = rep.population
     rep.p0 = ((2 * sum(founders[g] for g in GENOTYPES[0:3]) + sum(founders[g] for g in GENOTYPES[3:6])) / (2 * n),
               (2 * sum(founders[g] for g in GENOTYPES[0::3]) + sum(founders[g] for g in GENOTYPES[1::3])) / (2 * n))

@@ -14,6 +14,7 @@ import re
 import numpy as np
 import pandas as pd
 
+from . import catalogue
 from .errors import InputError
 from .reports import GENOTYPES, SETTING_KEYS, read_report
 
@@ -27,11 +28,11 @@ INDEX_HEAD = ["run", "seed", "prefix", "csv", "txt", "traj"]
 # What duolocus-batch keeps in its index for resuming (sizes, checksums and
 # each job's fingerprint): not settings.
 INDEX_BOOKKEEPING = {f"{f}_{what}" for f in ("csv", "txt", "traj") for what in ("bytes", "crc32")} | {"job_print"}
-TRAJ_COLUMNS = "iter gen p_A p_B p_AB p_Ab p_aB p_ab D Ho_A He_A Ho_B He_B".split()
-HAPLOTYPES = ["AB", "Ab", "aB", "ab"]
+# The per-generation statistics, in the trajectory file's order.
+TRAJ_COLUMNS = catalogue.statistics()
+HAPLOTYPES = catalogue.haplotypes()
 # Each gene: its name, capital allele, small allele, and where its six columns begin.
 GENES = (("Alpha", "A", "a", 2), ("Beta", "B", "b", 8))
-MAX_SEED = 32767
 # The jobs table: run, seed, the swept settings as the study wrote them, then
 # these columns, then every other setting as the job's report gives it.
 JOBS_MID = ["prefix", "csv", "txt", "traj", "iterations", "rows", "extinct", "track_gene_copies",
@@ -111,8 +112,9 @@ def _freq(text, place, column):
 
 
 def _seed(text, place):
-    if not re.fullmatch(r"[0-9]+", text) or not 1 <= int(text) <= MAX_SEED:
-        raise InputError(place, f'seed is "{text}"; allowed: a whole number from 1 to {MAX_SEED}')
+    lo, hi = catalogue.limit("seed")
+    if not re.fullmatch(r"[0-9]+", text) or not lo <= int(text) <= hi:
+        raise InputError(place, f'seed is "{text}"; allowed: a whole number from {lo} to {hi}')
     return int(text)
 
 
@@ -825,14 +827,15 @@ def read_trajectory(path, data=None):
     try:
         frame = pd.read_csv(source, encoding="utf-8-sig", dtype={"iter": np.int64, "gen": np.int64},
                             skip_blank_lines=False)
-        if frame.isna().any().any() or len(frame.columns) != 13:
+        if frame.isna().any().any() or len(frame.columns) != len(TRAJ_COLUMNS):
             raise ValueError
         frame[TRAJ_COLUMNS[2:]] = frame[TRAJ_COLUMNS[2:]].astype(float)
     except (ValueError, pd.errors.ParserError):
         for line, fields in list(_records(path, data))[1:]:
             place = f"{path}:{line}"
-            if len(fields) != 13:
-                raise InputError(place, f"{len(fields)} fields; every line of a trajectory file has 13") from None
+            if len(fields) != len(TRAJ_COLUMNS):
+                raise InputError(place, f"{len(fields)} fields; every line of a trajectory file has "
+                                        f"{len(TRAJ_COLUMNS)}") from None
             try:
                 int(fields[0]), int(fields[1]), [float(v) for v in fields[2:]]
             except ValueError:

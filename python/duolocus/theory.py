@@ -34,7 +34,103 @@ or later, with or without numpy).
 from __future__ import annotations
 
 import math
+import numbers
 from typing import Callable, Dict, List, Sequence, Tuple
+
+from . import catalogue as _catalogue
+
+# --------------------------------------------------------------------------
+# What the helpers accept
+# --------------------------------------------------------------------------
+# The exact chains are solved in pure Python: the largest sizes below are
+# what each solves in a second or two; beyond them the diffusion forms
+# (kimura_ohta_times, coalescent_time, selection_fixation_diffusion) serve.
+MAX_WF_GENES = 1000         # wf_matrix: 2N genes
+MAX_WF_SIZE = 100           # wf_absorption_times: N
+MAX_ANCESTRAL_SIZE = 1000   # ancestral_process_time: N
+MAX_SELECTION_SIZE = 22     # selection_fixation_exact: N
+MAX_GENERATIONS = 10 ** 6   # the recursions generation by generation
+MAX_BINOMIAL = 10 ** 6      # binomial_pmf: trials
+
+
+def _refuse(name, value, allowed):
+    shown = repr(value)
+    if len(shown) > 60:
+        shown = shown[:57] + "..."
+    raise ValueError(f"{name} = {shown}; allowed: {allowed}")
+
+
+def _real(name, value, lo=None, hi=None, above=None, below=None):
+    """value as a float, refused (ValueError naming it) unless a finite
+    number within [lo, hi] and (above, below) where given."""
+    words = []
+    if lo is not None and hi is not None:
+        words.append(f"a number from {lo} to {hi}")
+    elif lo is not None:
+        words.append(f"a number of at least {lo}")
+    elif hi is not None:
+        words.append(f"a number of at most {hi}")
+    if above is not None:
+        words.append(f"above {above}")
+    if below is not None:
+        words.append(f"below {below}")
+    allowed = (", ".join(words) if words else "a number") + " (not NaN nor infinite)"
+    if isinstance(value, bool) or not isinstance(value, numbers.Real):
+        _refuse(name, value, allowed)
+    try:
+        x = float(value)
+    except (OverflowError, ValueError):
+        _refuse(name, value, allowed)
+    if (not math.isfinite(x) or (lo is not None and x < lo) or (hi is not None and x > hi)
+            or (above is not None and x <= above) or (below is not None and x >= below)):
+        _refuse(name, value, allowed)
+    return x
+
+
+def _whole(name, value, lo, hi=None, why=""):
+    """value as an int, refused unless a whole number from lo to hi."""
+    if isinstance(value, bool) or not isinstance(value, numbers.Integral) or value < lo or \
+            (hi is not None and value > hi):
+        allowed = f"a whole number from {lo} to {hi}" if hi is not None else f"a whole number from {lo}"
+        _refuse(name, value, allowed + why)
+    return int(value)
+
+
+def _size(value, hi=None, why=""):
+    """A population size N: a whole number of at least 1 (float sizes that
+    are whole, as the settings give them, are taken too)."""
+    if isinstance(value, numbers.Real) and not isinstance(value, (bool, numbers.Integral)):
+        if math.isfinite(float(value)) and float(value) == int(value):
+            value = int(value)
+    return _whole("n_ind", value, 1, hi, why)
+
+
+def _counts(name, counts, length=9):
+    """Nine founder counts (genotype order), none negative, not all 0."""
+    if isinstance(counts, (str, bytes)) or not hasattr(counts, "__len__") or len(counts) != length:
+        _refuse(name, counts, f"{length} counts in genotype order {', '.join(GENOTYPES)}")
+    values = [_real(f"{name}[{k}]", c, lo=0) for k, c in enumerate(counts)]
+    if sum(values) <= 0:
+        _refuse(name, counts, "counts that are not all 0")
+    return values
+
+
+def _gene(gene):
+    if gene not in ("A", "B"):
+        _refuse("gene", gene, '"A" or "B"')
+    return gene
+
+
+def _fitnesses(name, w, positive_ends=False):
+    if isinstance(w, (str, bytes)) or not hasattr(w, "__len__") or len(w) != 3:
+        _refuse(name, w, "the three fitnesses (XX, Xx, xx)")
+    values = [_real(f"{name}[{k}]", v, lo=0) for k, v in enumerate(w)]
+    if positive_ends and (values[0] <= 0 or values[2] <= 0):
+        _refuse(name, w, "fitnesses of the two homozygotes above 0")
+    if not any(values):
+        _refuse(name, w, "fitnesses that are not all 0")
+    return tuple(values)
+
 
 # --------------------------------------------------------------------------
 # Small numerical tools
@@ -51,7 +147,7 @@ def solve(a: List[List[float]], b: List[float]) -> List[float]:
     for col in range(n):
         piv = max(range(col, n), key=lambda r: abs(m[r][col]))
         if m[piv][col] == 0.0:
-            raise ZeroDivisionError("singular system")
+            raise ValueError("a = the matrix of the system; allowed: a matrix that is not singular")
         m[col], m[piv] = m[piv], m[col]
         prow = m[col]
         inv = 1.0 / prow[col]
@@ -73,6 +169,8 @@ def solve(a: List[List[float]], b: List[float]) -> List[float]:
 
 def binomial_pmf(n: int, x: float) -> List[float]:
     """P(K = k), k = 0..n, for K ~ Binomial(n, x)."""
+    n = _whole("n", n, 0, MAX_BINOMIAL)
+    x = _real("x", x, lo=0, hi=1)
     if x <= 0.0:
         return [1.0] + [0.0] * n
     if x >= 1.0:
@@ -84,6 +182,10 @@ def binomial_pmf(n: int, x: float) -> List[float]:
 
 
 def simpson(f: Callable[[float], float], a: float, b: float, steps: int = 2000) -> float:
+    """Simpson's rule for the integral of f from a to b over steps (even) intervals."""
+    a = _real("a", a)
+    b = _real("b", b)
+    steps = _whole("steps", steps, 1, MAX_GENERATIONS)
     if steps % 2:
         steps += 1
     h = (b - a) / steps
@@ -105,6 +207,8 @@ NEUTRAL_FIXATION = ("u(p0) = p0: the allele frequency is a martingale under "
 def founder_allele_freq(counts: Sequence[int], gene: str) -> float:
     """Frequency of A (gene 'A') or B (gene 'B') among the founders, whose
     counts are in genotype order AABB, AABb, ..., aabb."""
+    counts = _counts("counts", counts)
+    _gene(gene)
     n = sum(counts)
     cap = 0
     for g, c in enumerate(counts):
@@ -124,6 +228,7 @@ ABSORPTION_TIME = ("t(p) = -4N[p ln p + (1-p) ln(1-p)]; conditional on "
 
 def wf_matrix(m: int) -> List[List[float]]:
     """Transition matrix of the allele count among m = 2N genes."""
+    m = _whole("m", m, 1, MAX_WF_GENES, " (2N genes; beyond that the exact chain takes too long)")
     return [binomial_pmf(m, i / m) for i in range(m + 1)]
 
 
@@ -133,6 +238,9 @@ def wf_absorption_times(n_ind: int, i0: int) -> Dict[str, float]:
 
     Conditioning on fixation is the Doob transform Q*(i, j) = Q(i, j) j / i,
     since the fixation probability from i copies is i / 2N."""
+    n_ind = _size(n_ind, MAX_WF_SIZE, " (beyond that, kimura_ohta_times)")
+    i0 = _whole("i0", i0, 1, 2 * n_ind - 1, " (copies of the allele, 2N = "
+                f"{2 * n_ind} genes: neither lost nor fixed)")
     m = 2 * n_ind
     q = wf_matrix(m)
     idx = list(range(1, m))
@@ -152,6 +260,14 @@ def wf_absorption_times(n_ind: int, i0: int) -> Dict[str, float]:
 
 
 def kimura_ohta_times(n_ind: int, p: float) -> Dict[str, float]:
+    """Kimura and Ohta's diffusion mean times for a neutral allele at
+    frequency p among N diploids: "any" (to fixation or loss), "fix" (given
+    it fixes) and "loss" (given it is lost), in generations.
+
+        kimura_ohta_times(50, 0.2)["fix"]   # about 357
+    """
+    n_ind = _real("n_ind", n_ind, above=0)
+    p = _real("p", p, above=0, below=1)
     q = 1.0 - p
     return {"any": -4.0 * n_ind * (p * math.log(p) + q * math.log(q)),
             "fix": -4.0 * n_ind * q * math.log(q) / p,
@@ -176,6 +292,7 @@ def ancestral_process_time(n_ind: int) -> float:
     boxes.  A founding copy has fixed by generation t exactly when the
     lineages of generation t have met by generation 0, so the mean fixation
     time equals the mean absorption time of this backward chain from 2N."""
+    n_ind = _size(n_ind, MAX_ANCESTRAL_SIZE, " (beyond that, coalescent_time)")
     m = 2 * n_ind
     # rows[k][j]: P(k lineages have j distinct parents), built ball by ball
     rows: List[List[float]] = [[1.0]]  # k = 0
@@ -198,6 +315,9 @@ def ancestral_process_time(n_ind: int) -> float:
 
 
 def coalescent_time(n_ind: int) -> float:
+    """The coalescent's mean time to the most recent common ancestor of the
+    2N genes of N diploids, 4N(1 - 1/2N) generations."""
+    n_ind = _real("n_ind", n_ind, above=0)
     return 4.0 * n_ind * (1.0 - 1.0 / (2 * n_ind))
 
 
@@ -211,8 +331,8 @@ COPY_ORIGIN = ("every founding copy is equally likely to fix: "
                "heterozygote founder being in coupling or repulsion with "
                "probability 1/2 (exchangeability of neutral lineages)")
 
-GENOTYPES = ["AABB", "AABb", "AAbb", "AaBB", "AaBb", "Aabb", "aaBB", "aaBb", "aabb"]
-HAPLOTYPES = ["AB", "Ab", "aB", "ab"]
+GENOTYPES = _catalogue.genotypes()
+HAPLOTYPES = _catalogue.haplotypes()
 
 # expected founding chromosomes per founder, by genotype
 _FOUNDER_HAPS = {
@@ -225,6 +345,10 @@ _FOUNDER_HAPS = {
 
 
 def origin_shares(counts: Sequence[int]) -> Tuple[Dict[str, float], Dict[str, float]]:
+    """The chance that the gene copy that fixes comes from a founder of each
+    genotype, and from a founding chromosome of each haplotype, for founder
+    counts in genotype order (double heterozygotes half in each phase)."""
+    counts = _counts("counts", counts)
     n = float(sum(counts))
     gt = {GENOTYPES[g]: c / n for g, c in enumerate(counts) if c}
     ht = {h: 0.0 for h in HAPLOTYPES}
@@ -256,7 +380,14 @@ def selection_fixation_exact(n_ind: int, w: Tuple[float, float, float],
     genotype counts are multinomial with Hardy-Weinberg proportions in x.
     The chain runs on genotype counts, not on allele counts alone, because
     selection acts on genotypes."""
-    n = n_ind
+    n = _size(n_ind, MAX_SELECTION_SIZE, " (beyond that, selection_fixation_diffusion)")
+    w = _fitnesses("w", w)
+    if isinstance(start, (str, bytes)) or not hasattr(start, "__len__") or len(start) != 3 or \
+            any(isinstance(c, bool) or not isinstance(c, numbers.Integral) or c < 0 for c in start) or \
+            sum(start) != n:
+        _refuse("start", start, f"three whole counts (AA, Aa, aa) adding up to n_ind = {n}")
+    if sum(x * c for x, c in zip(w, start)) == 0:
+        _refuse("w", w, "fitnesses under which some founder can be a parent")
     states = [(i, j) for i in range(n + 1) for j in range(n + 1 - i)]
     index = {s: k for k, s in enumerate(states)}
     fix_state, loss_state = (n, 0), (0, 0)
@@ -266,13 +397,21 @@ def selection_fixation_exact(n_ind: int, w: Tuple[float, float, float],
     size = len(transient)
     a = [[0.0] * size for _ in range(size)]
     b = [0.0] * size
+    if tuple(start[:2]) == fix_state:
+        return 1.0
+    if tuple(start[:2]) == loss_state:
+        return 0.0
     for s in transient:
         i, j = s
         k = n - i - j
         tot = w[0] * i + w[1] * j + w[2] * k
-        x = (w[0] * i + w[1] * j / 2.0) / tot
         row = a[tindex[s]]
         row[tindex[s]] += 1.0
+        if tot == 0:
+            # No founder of this state can be a parent: the population dies
+            # out, and A never fixes from here.
+            continue
+        x = (w[0] * i + w[1] * j / 2.0) / tot
         if x <= 0.0 or x >= 1.0:
             if x >= 1.0:
                 b[tindex[s]] = 1.0
@@ -294,7 +433,11 @@ def selection_fixation_exact(n_ind: int, w: Tuple[float, float, float],
 
 
 def selection_fixation_diffusion(n_ind: int, w: Tuple[float, float, float], p: float) -> float:
-    w11, w12, w22 = w
+    """Kimura's diffusion probability that A fixes from frequency p among N
+    diploids, with fitnesses w = (w_AA, w_Aa, w_aa)."""
+    n_ind = _real("n_ind", n_ind, above=0)
+    w11, w12, w22 = _fitnesses("w", w, positive_ends=True)
+    p = _real("p", p, lo=0, hi=1)
 
     def two_m_over_v(y: float) -> float:
         wbar = w11 * y * y + 2 * w12 * y * (1 - y) + w22 * (1 - y) ** 2
@@ -308,7 +451,11 @@ def selection_fixation_diffusion(n_ind: int, w: Tuple[float, float, float], p: f
         y0, y1 = i * h, (i + 1) * h
         cum.append(cum[-1] + h * (two_m_over_v(y0) + 4 * two_m_over_v((y0 + y1) / 2)
                                   + two_m_over_v(y1)) / 6.0)
-    g = [math.exp(-c) for c in cum]
+    # G up to a constant factor, which the ratio below cancels: scaled so
+    # that its largest value is 1, it cannot overflow however strong the
+    # selection for the allele.
+    low = min(cum)
+    g = [math.exp(low - c) for c in cum]
 
     def integral(upto: float) -> float:
         k = int(round(upto * steps))
@@ -318,8 +465,17 @@ def selection_fixation_diffusion(n_ind: int, w: Tuple[float, float, float], p: f
 
 
 def kimura_genic(n_ind: int, s: float, p: float) -> float:
-    """Kimura's closed form for fitnesses 1, 1 - s/2, 1 - s (genic)."""
-    return (1 - math.exp(-2 * n_ind * s * p)) / (1 - math.exp(-2 * n_ind * s))
+    """Kimura's closed form for fitnesses 1, 1 - s/2, 1 - s (genic): the
+    probability that A fixes from frequency p; p itself for s = 0."""
+    n_ind = _real("n_ind", n_ind, above=0)
+    s = _real("s", s, hi=1)
+    p = _real("p", p, lo=0, hi=1)
+    scale = 2.0 * n_ind * s
+    if scale == 0.0:
+        return p
+    if scale < -700:
+        _refuse("s", s, "a number with 2N|s| up to about 700 when s is negative")
+    return math.expm1(-scale * p) / math.expm1(-scale)
 
 
 # --------------------------------------------------------------------------
@@ -337,6 +493,11 @@ def mutation_drift_moments(n_ind: int, u: float, v: float, p0: float, t: int) ->
     generations.  u: capital to small, v: small to capital.  Every gene of the
     new generation is an independent draw that is capital with probability
     p* = (1-u-v) p + v, so the count is Binomial(2N, p*) given p."""
+    n_ind = _real("n_ind", n_ind, above=0)
+    u = _real("u", u, lo=0, hi=1)
+    v = _real("v", v, lo=0, hi=1)
+    p0 = _real("p0", p0, lo=0, hi=1)
+    t = _whole("t", t, 0, MAX_GENERATIONS)
     m = 2.0 * n_ind
     a = 1.0 - u - v
     e1, e2 = p0, p0 * p0
@@ -348,6 +509,13 @@ def mutation_drift_moments(n_ind: int, u: float, v: float, p0: float, t: int) ->
 
 
 def mutation_drift_diffusion(n_ind: int, u: float, v: float) -> Tuple[float, float]:
+    """Mean and variance of the capital allele's frequency at the balance of
+    mutation (u: capital to small, v: back) and drift, from the diffusion."""
+    n_ind = _real("n_ind", n_ind, above=0)
+    u = _real("u", u, lo=0, hi=1)
+    v = _real("v", v, lo=0, hi=1)
+    if u + v == 0:
+        _refuse("u", u, "rates u and v that are not both 0 (without mutation there is no balance)")
     mean = v / (u + v)
     return mean, mean * (1 - mean) / (1 + 4 * n_ind * (u + v))
 
@@ -379,7 +547,11 @@ def heterozygosity(n_ind: int, rule: int, het0: float, div0: float, t: int) -> T
     then share the parent of the gene with probability 1/2), and a shared
     parent gives the same gene or its other gene with probability 1/2 each.
     rule: 0 self-fertilisation not allowed, 1 allowed, 2 monogamy."""
-    n = float(n_ind)
+    n = _real("n_ind", n_ind, above=1)
+    rule = _whole("rule", rule, 0, 2, " (0 selfing not allowed, 1 allowed, 2 monogamy)")
+    het0 = _real("het0", het0, lo=0, hi=1)
+    div0 = _real("div0", div0, lo=0, hi=1)
+    t = _whole("t", t, 0, MAX_GENERATIONS)
     hw = het0
     hb = (div0 - het0 / (2 * n)) / (1 - 1 / n)
     for _ in range(t):
@@ -394,7 +566,8 @@ def heterozygosity(n_ind: int, rule: int, het0: float, div0: float, t: int) -> T
 def effective_size(n_ind: int, rule: int) -> float:
     """Ne = 1 / (2 (1 - lambda)), lambda the leading eigenvalue of the
     heterozygosity recursion."""
-    n = float(n_ind)
+    n = _real("n_ind", n_ind, above=0)
+    rule = _whole("rule", rule, 0, 2, " (0 selfing not allowed, 1 allowed, 2 monogamy)")
     if rule == 1:
         lam = 1 - 1 / (2 * n)
     else:
@@ -417,6 +590,7 @@ LD_DECAY = ("E[D_t+1] = (1-1/2N)[(1-r)D_t + r C_t], E[C_t+1] = -(1/2N)[(1-r)D_t 
 def founder_ld(counts: Sequence[int]) -> Tuple[float, float]:
     """E[D_0] and E[C_0] of the founders, averaging over the random phase of
     the double heterozygotes (both are linear in the phase)."""
+    counts = _counts("counts", counts)
     n = float(sum(counts))
     pa = founder_allele_freq(counts, "A")
     pb = founder_allele_freq(counts, "B")
@@ -439,6 +613,11 @@ def ld_decay(n_ind: int, r: float, d0: float, c0: float, t: int) -> float:
     allowed.  A gamete is AB with probability (1-r) p_AB + r X, where X is the
     frequency of A and B on the two different chromosomes of a parent, and
     2N gametes drawn independently give E[D'] = (1 - 1/2N) D_gamete."""
+    n_ind = _real("n_ind", n_ind, above=0)
+    r = _real("r", r, lo=0, hi=1)
+    d0 = _real("d0", d0, lo=-1, hi=1)
+    c0 = _real("c0", c0, lo=-1, hi=1)
+    t = _whole("t", t, 0, MAX_GENERATIONS)
     m = 2.0 * n_ind
     d, c = d0, c0
     for _ in range(t):
@@ -460,10 +639,17 @@ def migration_mean(p0: float, p_imm: float, m: float, t: int) -> float:
     """Every place is an immigrant with probability m, whose gene is capital
     with probability p_imm, and otherwise an offspring whose gene is a copy
     of a random parental gene."""
+    p0 = _real("p0", p0, lo=0, hi=1)
+    p_imm = _real("p_imm", p_imm, lo=0, hi=1)
+    m = _real("m", m, lo=0, hi=1)
+    t = _whole("t", t, 0)
     return p_imm + (p0 - p_imm) * (1 - m) ** t
 
 
 def immigrant_allele_freq(mig: Sequence[float], gene: str) -> float:
+    """The frequency of A (gene "A") or B among immigrants of the nine
+    genotype shares mig."""
+    mig = _counts("mig", mig)
     return founder_allele_freq([x * 1000000 for x in mig], gene)
 
 
@@ -481,6 +667,13 @@ def joint_fixation(n_ind: int, r: float, pa: float, pb: float, d0: float, c0: fl
                    horizon: int = 100000) -> float:
     """Exact P(A and B both fix): E[pA pB] grows by E[D_gamete]/2N each
     generation (the covariance of the 2N multinomial draws)."""
+    n_ind = _real("n_ind", n_ind, above=0)
+    r = _real("r", r, lo=0, hi=1)
+    pa = _real("pa", pa, lo=0, hi=1)
+    pb = _real("pb", pb, lo=0, hi=1)
+    d0 = _real("d0", d0, lo=-1, hi=1)
+    c0 = _real("c0", c0, lo=-1, hi=1)
+    horizon = _whole("horizon", horizon, 0, MAX_GENERATIONS)
     m = 2.0 * n_ind
     d, c, total = d0, c0, pa * pb
     for _ in range(horizon):
@@ -493,6 +686,10 @@ def joint_fixation(n_ind: int, r: float, pa: float, pb: float, d0: float, c0: fl
 
 
 def coalescence_correlation(n_ind: int, r: float) -> float:
+    """The correlation of the coalescence times of two genes recombining at
+    rate r among N diploids, (R + 18) / (R^2 + 13R + 18), R = 4Nr."""
+    n_ind = _real("n_ind", n_ind, above=0)
+    r = _real("r", r, lo=0, hi=1)
     big_r = 4.0 * n_ind * r
     return (big_r + 18) / (big_r * big_r + 13 * big_r + 18)
 
@@ -518,6 +715,10 @@ def effective_s(w_xx: float, w_yy: float) -> float:
     equal to its fitness, so under genic selection (heterozygote halfway) the
     capital allele's share grows by the factor w_XX / ((w_XX + w_xx) / 2)
     per copy, that is by 1 + s with s = (w_XX - w_xx) / (w_XX + w_xx)."""
+    w_xx = _real("w_xx", w_xx, lo=0)
+    w_yy = _real("w_yy", w_yy, lo=0)
+    if w_xx + w_yy == 0:
+        _refuse("w_xx", w_xx, "fitnesses of the two homozygotes that are not both 0")
     return (w_xx - w_yy) / (w_xx + w_yy)
 
 
@@ -525,9 +726,15 @@ def kimura_fixation(n_ind: float, s: float, p: float) -> float:
     """Kimura's diffusion probability that an allele at frequency p fixes in
     a population of N diploids when each copy adds s:
     u = (1 - exp(-4Nsp)) / (1 - exp(-4Ns)); p itself when s is 0."""
+    n_ind = _real("n_ind", n_ind, above=0)
+    s = _real("s", s, lo=-1, hi=1)
+    p = _real("p", p, lo=0, hi=1)
     scale = 4.0 * n_ind * s
     if scale == 0.0:
         return p
+    if scale < -700:
+        # exp(4N|s|) overflows a double: the allele's chance is 0 to within one.
+        return 0.0 if p < 1.0 else 1.0
     return -math.expm1(-scale * p) / -math.expm1(-scale)
 
 
@@ -535,6 +742,8 @@ def neutral_fixation_time(n_ind: float, p: float, fixed: bool = True) -> float:
     """Kimura and Ohta's mean time to fixation (fixed=True) or to loss of a
     neutral allele at frequency p, among the iterations that end so; None
     where the allele cannot fix (p 0) or cannot be lost (p 1)."""
+    n_ind = _real("n_ind", n_ind, above=0)
+    p = _real("p", p, lo=0, hi=1)
     if not 0.0 < p < 1.0:
         if p == 1.0 and fixed or p == 0.0 and not fixed:
             return 0.0
@@ -546,6 +755,9 @@ def gene_fitness(w: Sequence[float], gene: int):
     """The fitness of the three genotypes of one gene (XX, Xx, xx) when the
     other gene does not change fitness; None otherwise.  w: the nine
     fitnesses in genotype order AABB ... aabb."""
+    if isinstance(w, (str, bytes)) or not hasattr(w, "__len__") or len(w) != 9:
+        _refuse("w", w, f"the nine fitnesses in genotype order {', '.join(GENOTYPES)}")
+    gene = _whole("gene", gene, 0, 1, " (0 Alpha, 1 Beta)")
     classes = []
     for own in range(3):
         values = [w[own * 3 + other] if gene == 0 else w[other * 3 + own] for other in range(3)]

@@ -200,3 +200,40 @@ class TestWords:
             labels = [t.get_text() for t in ax.get_legend().get_texts()]
             assert any(label.startswith(f"theory, {big}: ") for label in labels), labels
             assert any(label.startswith(f"theory, {small}: ") for label in labels), labels
+
+
+class TestEnds:
+    def test_probability_when_every_iteration_fixed(self):
+        # 3 of 3 and 0 of 3 fixed: the interval ends at the estimate, and the
+        # error bar on that side has length 0 (it was negative once).
+        duolocus = pytest.importorskip("duolocus")
+        try:
+            from duolocus import _engine  # noqa: F401
+        except ImportError:
+            pytest.skip("the compiled engine is not built")
+        runs = [duolocus.run({"iterations": 3, "founders": {"AABB": 8, "aaBB": 2}, "map_distance_cM": cm,
+                              "fitness": {"aaBB": 0.0, "AaBB": 0.2}}, seed=3) for cm in (0.0, 10.0)]
+        assert all(r.tallies["A"] == 3 and r.tallies["b"] == 0 for r in runs)
+        from duolocus import stats
+        study = tables.from_runs(runs, keys=["map_distance_cM"])
+        fig = figures.probability(study, stats.group_jobs(study.jobs, ["map_distance_cM"]))
+        bars = [c for c in fig.axes[0].collections if hasattr(c, "get_segments")]
+        tops = [max(y for _, y in seg) for c in bars for seg in c.get_segments()]
+        assert tops and all(top == 1.0 for top in tops)
+
+    def test_trajectory_with_its_generation_0_drawn_once(self):
+        import pandas as pd
+        # A file that starts at the founders: its own generation 0 is the
+        # start, never a second point made from the settings.
+        frame = pd.DataFrame({"iter": [1, 1, 1], "gen": [0, 5, 10],
+                              "p_A": [0.3, 0.6, 1.0], "p_B": [0.5, 0.5, 0.5], "D": [0.05, 0.02, 0.0]})
+        ctx = {"p0_A": "0.25", "p0_B": "0.5", "population": "20"}
+        fig = figures.trajectory(frame, ctx)
+        for k, column in enumerate(("p_A", "p_B", "D")):
+            [line] = [line for line in fig.axes[k].lines if len(line.get_xdata()) > 1]
+            assert list(line.get_xdata()) == [0, 5, 10]
+            assert list(line.get_ydata()) == list(frame[column])
+        # A file without it starts from the settings' founders.
+        fig = figures.trajectory(frame[frame["gen"] > 0], ctx)
+        [line] = [line for line in fig.axes[0].lines if len(line.get_xdata()) > 1]
+        assert list(line.get_xdata()) == [0, 5, 10] and line.get_ydata()[0] == 0.25

@@ -105,3 +105,20 @@ def test_columns_against_a_count_row_by_row(tmp_path):
     assert rec["Alpha_copy_gt_AaBb"] == 1.0 and rec["Alpha_copy_ht_Ab"] == 1.0
     k = sum(1 for f, _, _ in expected if f == "none")
     assert rec["Alpha_unfixed"] == k and rec["Beta_unfixed"] == 300
+
+
+class TestIntervalsHoldTheirEstimate:
+    def test_every_proportion_up_to_1000(self):
+        # All fixed or none fixed: the bound the formula puts a rounding
+        # error short of 1 or above 0 is the estimate itself.
+        for n in range(1, 1001):
+            for k in (0, 1, n // 2, n - 1, n):
+                _, p, se, lo, hi = stats.proportion(k, n)
+                assert 0.0 <= lo <= p <= hi <= 1.0, (k, n, lo, p, hi)
+            assert stats.proportion(n, n)[4] == 1.0 and stats.proportion(0, n)[3] == 0.0
+
+    def test_interior_intervals_are_wilsons(self):
+        # Clamping touches the ends only: 3 of 10 as the textbook gives it.
+        lo, hi = stats.wilson(3, 10)
+        assert (lo, hi) == pytest.approx((0.1078, 0.6032), abs=1e-4)
+        assert stats.wilson(0, 0) == (None, None)

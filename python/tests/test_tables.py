@@ -93,3 +93,37 @@ class TestStudies:
         status, _, err = run_tool(SUMMARY, tmp_path / "gap.csv")
         assert status == 2
         assert "gap.csv" in err and "gap.txt" in err
+
+
+class TestReportLabels:
+    """The report is read by the catalogue's report labels: every setting the
+    report shows comes back as it was set."""
+
+    def test_every_labelled_setting_read_back(self):
+        duolocus = pytest.importorskip("duolocus")
+        try:
+            from duolocus import _engine  # noqa: F401
+        except ImportError:
+            pytest.skip("the compiled engine is not built")
+        from duolocus import catalogue
+        given = {"iterations": 1, "max_generations": 37, "map_distance_cM": 12.5,
+                 "fertilization": "selfing-not-allowed", "stop_at_fixation": False,
+                 "fixation.alpha": "A", "fixation.beta": "b", "mating.isolation": "premating",
+                 "mutation": {"A_to_a": 0.001, "a_to_A": 0.002, "B_to_b": 0.003, "b_to_B": 0.004},
+                 "mating": {"AA_aa": 0.5, "Aa_aa": 0.25},
+                 "migration": {"immigrants": 2.0, "mix": {"AABb": 0.5, "aabb": "rest"}},
+                 "founders": {"AABB": 3, "AaBb": 5, "aabb": 7},
+                 "fitness": {"AABB": 0.75, "aabb": 0.5}}
+        result = duolocus.run(given, seed=5)
+        read = result.report.settings
+        labelled = [row["key"] for row in catalogue.rows() if row["report"]]
+        assert sorted(read) == sorted(labelled)
+        expected = {"max_generations": "37", "map_distance_cM": "12.5", "fertilization": "selfing-not-allowed",
+                    "stop_at_fixation": "false", "fixation.alpha": "A", "fixation.beta": "b",
+                    "mating.isolation": "premating", "mutation.A_to_a": "0.001", "mutation.b_to_B": "0.004",
+                    "mating.AA_aa": "0.5", "mating.Aa_aa": "0.25", "mating.AA_AA": "1",
+                    "migration.immigrants": "2", "migration.mix.AABb": "0.5", "migration.mix.aabb": "0.5",
+                    "migration.mix.AABB": "0", "founders.AABB": "3", "founders.AaBb": "5", "founders.AABb": "0",
+                    "fitness.AABB": "0.75", "fitness.aabb": "0.5", "fitness.AaBb": "1"}
+        assert {k: read[k] for k in expected} == expected
+        assert result.report.founders["aabb"] == 7 and result.report.population == 15
