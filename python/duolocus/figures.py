@@ -2,11 +2,11 @@
 say in words what was run, large type, selection given as s and h, theory
 drawn beside the observations for both genes wherever a law applies.
 
-    times        fixation-time histograms by allele, with the neutral expectation
-    final        the distribution of the final allele frequencies
-    probability  fixation probability against a swept setting, with 95% Wilson
-                 intervals and the theoretical curve
-    trajectory   allele frequencies and D over the generations, from generation 0
+- times: fixation-time histograms by allele, with the neutral expectation
+- final: the distribution of the final allele frequencies
+- probability: fixation probability against a swept setting, with 95% Wilson
+  intervals and the theoretical curve
+- trajectory: allele frequencies and D over the generations, from generation 0
 """
 
 import os
@@ -309,7 +309,7 @@ def probability(study, groups, x_key=None, series_key=None):
         remap = {old: new for new, old in enumerate(member_ids)}
         sub_rows["job"] = sub_rows["job"].map(remap).astype(np.int32)
         sub = type(study)([study.jobs[i] for i in member_ids], sub_rows, [])
-        records[label] = stats.summarise(sub, by=[], keys=[])[0]
+        records[label] = stats.summary_records(sub, by=[], keys=[])[0]
     if x_key is None:
         x_key = default_x(labels, contexts, keys)
     elif x_key not in ("p0", "run", "population") and all(x_key not in c for c in contexts.values()):

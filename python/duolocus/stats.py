@@ -111,15 +111,44 @@ def _grouped_times(gid, values, mask, groups):
 
 
 def summarise(data, by=None, keys=None, with_theory=False):
-    """One ordered record per group: the columns of duolocus-summary's CSV.
+    """The summary of a study or an iteration table: one row per group.
 
-    data: a tables.Study, or an iteration table (DataFrame of the 28
-    columns, such as duolocus.run(...).table); by: the columns to group by
-    (default: run); with_theory: add what theory expects (X_p_theory,
-    X_time_theory, Gene_theory) where a law applies.
-    Returns a DataFrame when given a DataFrame, else a list of dicts."""
-    frame_given = isinstance(data, pd.DataFrame)
-    if frame_given:
+    Per group: the probability that each allele fixed with its standard
+    error and Wilson 95% interval; the fixation times per allele and per
+    gene (mean, SE, 95% interval, SD, quartiles); iterations, extinctions;
+    the gene-copy fixation times and the origins of the fixed copies.
+
+    Args:
+        data: a tables.Study (tables.read_study, tables.from_runs), or an
+            iteration table as a DataFrame (duolocus.run(...).table, a
+            merged table).
+        by (list of str): the columns to group by (default: run).
+        keys (list of str): the swept settings to show (default: the
+            study's).
+        with_theory (bool): add what theory expects (X_p_theory,
+            X_time_theory, Gene_theory) where a law applies.
+
+    Returns:
+        DataFrame: one row per group, the columns of duolocus-summary's CSV.
+
+    Example:
+        >>> study = tables.read_study("results/classroom/classroom.csv")
+        >>> stats.summarise(study, by=["map_distance_cM"])[["map_distance_cM", "A_p", "A_se"]]
+    """
+    return pd.DataFrame(summary_records(data, by, keys, with_theory))
+
+
+def summary_records(data, by=None, keys=None, with_theory=False):
+    """summarise as a list of dicts, one per group, with Python values
+    (None where a value does not apply): what duolocus-summary prints.
+
+    Args:
+        data, by, keys, with_theory: as summarise's.
+
+    Returns:
+        list of dict: one ordered record per group.
+    """
+    if isinstance(data, pd.DataFrame):
         data = _study_of_frame(data)
     study = data
     keys = study.keys if keys is None else keys
@@ -234,8 +263,6 @@ def summarise(data, by=None, keys=None, with_theory=False):
                 law = laws[g][0]
                 rec[f"{gene}_theory"] = law[0] if law else None
         records.append({name: _plain(value) for name, value in rec.items()})
-    if frame_given:
-        return pd.DataFrame(records)
     return records
 
 
