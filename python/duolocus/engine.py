@@ -48,7 +48,12 @@ def _require_engine():
 
 
 def catalogue():
-    """Every setting as a dict: key, screen letter, label, type, range, default, help, group."""
+    """Every setting a run takes, as the engine's catalogue lists it.
+
+    Returns:
+        list of dict: per setting its key, screen letter, label, type, range
+        (lo, hi, choices and in words), default, help and group.
+    """
     global _CATALOGUE
     if _CATALOGUE is None:
         _CATALOGUE = json.loads(_require_engine().catalogue_json())
@@ -56,9 +61,16 @@ def catalogue():
 
 
 def settings():
-    """The settings catalogue: one row per study key, screen settings first,
-    then the biology-level ones (selection by s and h, founders by size and
-    allele frequencies). A DataFrame (a list of dicts without pandas)."""
+    """The settings catalogue as a table: one row per study key, screen
+    settings first, then the biology-level ones (selection by s and h,
+    founders by size and allele frequencies).
+
+    Returns:
+        DataFrame: the catalogue (a list of dicts without pandas).
+
+    Example:
+        >>> duolocus.settings().set_index("key").loc["map_distance_cM", "range"]
+    """
     rows = catalogue()
     return pd.DataFrame(rows) if pd is not None else list(rows)
 

@@ -21,7 +21,16 @@ TIME_STATS = ("n", "mean", "se", "lo95", "hi95", "sd", "q1", "median", "q3")
 
 
 def wilson(k, n, z=Z95):
-    """The Wilson score interval of a proportion k/n."""
+    """The Wilson score interval of a proportion k/n.
+
+    Args:
+        k: the successes.
+        n: the trials.
+        z: the normal quantile (1.96 for 95%).
+
+    Returns:
+        tuple: (low, high); (None, None) when n is 0.
+    """
     if n == 0:
         return None, None
     p = k / n
@@ -31,7 +40,16 @@ def wilson(k, n, z=Z95):
 
 
 def proportion(k, n):
-    """k, the share k/n, its standard error and 95% interval; None where n is 0."""
+    """A proportion with its uncertainty.
+
+    Args:
+        k: the successes.
+        n: the trials.
+
+    Returns:
+        tuple: (k, k/n, its standard error, Wilson 95% low, high); None in
+        place of each number but k where n is 0.
+    """
     k, n = int(k), int(n)
     if n == 0:
         return k, None, None, None, None
@@ -44,7 +62,15 @@ def spread(values):
     """n, mean, its standard error and normal 95% interval (mean +- 1.96 SE),
     SD (n - 1 in the denominator), lower quartile, median, upper quartile of
     the values. Quartiles interpolate linearly between order statistics
-    (numpy's and R's default)."""
+    (numpy's and R's default).
+
+    Args:
+        values: the numbers (fixation times).
+
+    Returns:
+        tuple: the nine statistics in that order; None where one cannot be
+        told (no value; no spread of a single one).
+    """
     values = np.asarray(values, dtype=float)
     return _spread_of(len(values), float(values.sum()) if len(values) else 0.0,
                       float(values.std(ddof=1)) if len(values) > 1 else None,
@@ -67,7 +93,15 @@ def _spread_of(n, total, sd, quartiles):
 
 def group_jobs(jobs, by):
     """Jobs grouped by the values of the columns `by`, in order of first
-    appearance: {key tuple: [job indexes]}."""
+    appearance.
+
+    Args:
+        jobs: the tables.Job objects of a study.
+        by: the columns (run, seed, settings).
+
+    Returns:
+        dict: {tuple of values: [job indexes]}.
+    """
     groups = {}
     for index, job in enumerate(jobs):
         key = tuple(job.value(k) for k in by)
@@ -76,12 +110,28 @@ def group_jobs(jobs, by):
 
 
 def tracks(job, g, allele):
-    """Whether the job's settings record a fixation of this allele."""
+    """Whether the job's settings record a fixation of this allele.
+
+    Args:
+        job: a tables.Job.
+        g: the gene, 0 Alpha or 1 Beta.
+        allele: "A", "a", "B" or "b".
+
+    Returns:
+        bool.
+    """
     return job.context.get("fixation." + GENES[g][0].lower(), "any") in ("any", "", allele)
 
 
 def group_context(members):
-    """The settings that all jobs of a group share ("mixed" where they differ)."""
+    """The settings that all jobs of a group share.
+
+    Args:
+        members: the tables.Job objects of the group.
+
+    Returns:
+        dict: study key -> value as text, "mixed" where the jobs differ.
+    """
     keys = set()
     for job in members:
         keys |= set(job.context) | set(job.settings)

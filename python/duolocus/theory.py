@@ -42,10 +42,18 @@ from typing import Callable, Dict, List, Sequence, Tuple
 
 
 def solve(a: List[List[float]], b: List[float]) -> List[float]:
-    """Solve a x = b by Gaussian elimination with partial pivoting.
+    """Solves a x = b by Gaussian elimination with partial pivoting.
 
     The matrices met here (I - Q of an absorbing chain) are well conditioned
-    and at most a few hundred rows, so a plain elimination is enough."""
+    and at most a few hundred rows, so a plain elimination is enough.
+
+    Args:
+        a: the square matrix, as a list of rows (left unchanged).
+        b: the right-hand side.
+
+    Returns:
+        list of float: x.
+    """
     n = len(b)
     m = [row[:] + [b[i]] for i, row in enumerate(a)]
     for col in range(n):
@@ -72,7 +80,15 @@ def solve(a: List[List[float]], b: List[float]) -> List[float]:
 
 
 def binomial_pmf(n: int, x: float) -> List[float]:
-    """P(K = k), k = 0..n, for K ~ Binomial(n, x)."""
+    """P(K = k), k = 0..n, for K ~ Binomial(n, x).
+
+    Args:
+        n: the number of draws.
+        x: the probability of success of each.
+
+    Returns:
+        list of float: the n + 1 probabilities.
+    """
     if x <= 0.0:
         return [1.0] + [0.0] * n
     if x >= 1.0:
@@ -84,6 +100,16 @@ def binomial_pmf(n: int, x: float) -> List[float]:
 
 
 def simpson(f: Callable[[float], float], a: float, b: float, steps: int = 2000) -> float:
+    """The integral of f from a to b by Simpson's rule.
+
+    Args:
+        f: the function of one number.
+        a, b: the bounds.
+        steps: the number of intervals (made even).
+
+    Returns:
+        float: the integral.
+    """
     if steps % 2:
         steps += 1
     h = (b - a) / steps
@@ -103,8 +129,16 @@ NEUTRAL_FIXATION = ("u(p0) = p0: the allele frequency is a martingale under "
 
 
 def founder_allele_freq(counts: Sequence[int], gene: str) -> float:
-    """Frequency of A (gene 'A') or B (gene 'B') among the founders, whose
-    counts are in genotype order AABB, AABb, ..., aabb."""
+    """The frequency of A (gene 'A') or B (gene 'B') among the founders.
+
+    Args:
+        counts: the founders of each genotype, in genotype order AABB, AABb,
+            ..., aabb.
+        gene: 'A' or 'B'.
+
+    Returns:
+        float: the allele's share of the 2N genes.
+    """
     n = sum(counts)
     cap = 0
     for g, c in enumerate(counts):
@@ -123,7 +157,14 @@ ABSORPTION_TIME = ("t(p) = -4N[p ln p + (1-p) ln(1-p)]; conditional on "
 
 
 def wf_matrix(m: int) -> List[List[float]]:
-    """Transition matrix of the allele count among m = 2N genes."""
+    """The transition matrix of the allele count among m = 2N genes.
+
+    Args:
+        m: the number of genes.
+
+    Returns:
+        list of list of float: row i, column j: P(j copies next | i now).
+    """
     return [binomial_pmf(m, i / m) for i in range(m + 1)]
 
 
@@ -132,7 +173,16 @@ def wf_absorption_times(n_ind: int, i0: int) -> Dict[str, float]:
     for the Wright-Fisher chain of 2N genes starting with i0 copies.
 
     Conditioning on fixation is the Doob transform Q*(i, j) = Q(i, j) j / i,
-    since the fixation probability from i copies is i / 2N."""
+    since the fixation probability from i copies is i / 2N.
+
+    Args:
+        n_ind: N, the diploid individuals.
+        i0: the copies of the allele at the start.
+
+    Returns:
+        dict: "any", "fix" and "loss": the mean generations to absorption,
+        to fixation and to loss.
+    """
     m = 2 * n_ind
     q = wf_matrix(m)
     idx = list(range(1, m))
@@ -152,6 +202,20 @@ def wf_absorption_times(n_ind: int, i0: int) -> Dict[str, float]:
 
 
 def kimura_ohta_times(n_ind: int, p: float) -> Dict[str, float]:
+    """Kimura and Ohta's diffusion times for a neutral allele at frequency p.
+
+    Args:
+        n_ind: N, the diploid individuals.
+        p: the starting frequency, strictly between 0 and 1.
+
+    Returns:
+        dict: "any" (mean time until either allele fixes), "fix" (given that
+        this allele fixes) and "loss" (given that it is lost), in generations.
+
+    Example:
+        >>> round(kimura_ohta_times(50, 0.5)["fix"], 1)
+        138.6
+    """
     q = 1.0 - p
     return {"any": -4.0 * n_ind * (p * math.log(p) + q * math.log(q)),
             "fix": -4.0 * n_ind * q * math.log(q) / p,
@@ -175,7 +239,14 @@ def ancestral_process_time(n_ind: int) -> float:
     2N: the number of distinct parents is the occupancy of k balls in 2N
     boxes.  A founding copy has fixed by generation t exactly when the
     lineages of generation t have met by generation 0, so the mean fixation
-    time equals the mean absorption time of this backward chain from 2N."""
+    time equals the mean absorption time of this backward chain from 2N.
+
+    Args:
+        n_ind: N, the diploid individuals.
+
+    Returns:
+        float: the mean gene-copy fixation time in generations.
+    """
     m = 2 * n_ind
     # rows[k][j]: P(k lineages have j distinct parents), built ball by ball
     rows: List[List[float]] = [[1.0]]  # k = 0
@@ -198,6 +269,15 @@ def ancestral_process_time(n_ind: int) -> float:
 
 
 def coalescent_time(n_ind: int) -> float:
+    """The coalescent's mean time to the common ancestor of all 2N copies,
+    4N (1 - 1/2N).
+
+    Args:
+        n_ind: N, the diploid individuals.
+
+    Returns:
+        float: generations.
+    """
     return 4.0 * n_ind * (1.0 - 1.0 / (2 * n_ind))
 
 
@@ -225,6 +305,17 @@ _FOUNDER_HAPS = {
 
 
 def origin_shares(counts: Sequence[int]) -> Tuple[Dict[str, float], Dict[str, float]]:
+    """Where the fixed gene copy is expected to come from: every founding
+    copy is equally likely to fix.
+
+    Args:
+        counts: the founders of each genotype, in genotype order.
+
+    Returns:
+        tuple: (share of each founder genotype, share of each founding
+        haplotype AB, Ab, aB, ab), each a dict; the double heterozygote counts
+        half in each phase.
+    """
     n = float(sum(counts))
     gt = {GENOTYPES[g]: c / n for g, c in enumerate(counts) if c}
     ht = {h: 0.0 for h in HAPLOTYPES}
@@ -255,7 +346,16 @@ def selection_fixation_exact(n_ind: int, w: Tuple[float, float, float],
     genes of an offspring are independent draws, so the next generation's
     genotype counts are multinomial with Hardy-Weinberg proportions in x.
     The chain runs on genotype counts, not on allele counts alone, because
-    selection acts on genotypes."""
+    selection acts on genotypes.
+
+    Args:
+        n_ind: N, the diploid individuals.
+        w: the fitnesses of AA, Aa and aa.
+        start: the founders of AA, Aa and aa.
+
+    Returns:
+        float: P(A fixes).
+    """
     n = n_ind
     states = [(i, j) for i in range(n + 1) for j in range(n + 1 - i)]
     index = {s: k for k, s in enumerate(states)}
@@ -294,6 +394,17 @@ def selection_fixation_exact(n_ind: int, w: Tuple[float, float, float],
 
 
 def selection_fixation_diffusion(n_ind: int, w: Tuple[float, float, float], p: float) -> float:
+    """Kimura's diffusion probability of fixation under any dominance:
+    u(p) = int_0^p G / int_0^1 G, G(y) = exp(-int_0^y 2M/V).
+
+    Args:
+        n_ind: N, the diploid individuals.
+        w: the fitnesses of AA, Aa and aa.
+        p: the starting frequency of A.
+
+    Returns:
+        float: P(A fixes).
+    """
     w11, w12, w22 = w
 
     def two_m_over_v(y: float) -> float:
@@ -318,7 +429,16 @@ def selection_fixation_diffusion(n_ind: int, w: Tuple[float, float, float], p: f
 
 
 def kimura_genic(n_ind: int, s: float, p: float) -> float:
-    """Kimura's closed form for fitnesses 1, 1 - s/2, 1 - s (genic)."""
+    """Kimura's closed form for fitnesses 1, 1 - s/2, 1 - s (genic).
+
+    Args:
+        n_ind: N, the diploid individuals.
+        s: the selection coefficient against the homozygote of the other allele.
+        p: the starting frequency.
+
+    Returns:
+        float: the fixation probability.
+    """
     return (1 - math.exp(-2 * n_ind * s * p)) / (1 - math.exp(-2 * n_ind * s))
 
 
@@ -334,9 +454,20 @@ MUTATION_DRIFT = ("E[p'] = (1-u-v)E[p] + v; E[p'^2] = (1-1/2N)E[p*^2] + E[p*]/2N
 
 def mutation_drift_moments(n_ind: int, u: float, v: float, p0: float, t: int) -> Tuple[float, float]:
     """Exact mean and variance of the frequency of the capital allele after t
-    generations.  u: capital to small, v: small to capital.  Every gene of the
-    new generation is an independent draw that is capital with probability
-    p* = (1-u-v) p + v, so the count is Binomial(2N, p*) given p."""
+    generations.  Every gene of the new generation is an independent draw that
+    is capital with probability p* = (1-u-v) p + v, so the count is
+    Binomial(2N, p*) given p.
+
+    Args:
+        n_ind: N, the diploid individuals.
+        u: the mutation rate capital to small.
+        v: the mutation rate small to capital.
+        p0: the starting frequency of the capital allele.
+        t: generations.
+
+    Returns:
+        tuple: (mean, variance).
+    """
     m = 2.0 * n_ind
     a = 1.0 - u - v
     e1, e2 = p0, p0 * p0
@@ -348,6 +479,17 @@ def mutation_drift_moments(n_ind: int, u: float, v: float, p0: float, t: int) ->
 
 
 def mutation_drift_diffusion(n_ind: int, u: float, v: float) -> Tuple[float, float]:
+    """The stationary mean and variance of the capital allele's frequency under
+    mutation and drift (the beta distribution of the diffusion).
+
+    Args:
+        n_ind: N, the diploid individuals.
+        u: the mutation rate capital to small.
+        v: the mutation rate small to capital.
+
+    Returns:
+        tuple: (mean v / (u + v), variance).
+    """
     mean = v / (u + v)
     return mean, mean * (1 - mean) / (1 + 4 * n_ind * (u + v))
 
@@ -378,7 +520,17 @@ def heterozygosity(n_ind: int, rule: int, het0: float, div0: float, t: int) -> T
     (under monogamy two offspring are full sibs with probability 2/N and
     then share the parent of the gene with probability 1/2), and a shared
     parent gives the same gene or its other gene with probability 1/2 each.
-    rule: 0 self-fertilisation not allowed, 1 allowed, 2 monogamy."""
+
+    Args:
+        n_ind: N, the diploid individuals.
+        rule: 0 self-fertilisation not allowed, 1 allowed, 2 monogamy.
+        het0: hw at the start.
+        div0: hb at the start.
+        t: generations.
+
+    Returns:
+        tuple: (observed heterozygosity, 2pq).
+    """
     n = float(n_ind)
     hw = het0
     hb = (div0 - het0 / (2 * n)) / (1 - 1 / n)
@@ -393,7 +545,15 @@ def heterozygosity(n_ind: int, rule: int, het0: float, div0: float, t: int) -> T
 
 def effective_size(n_ind: int, rule: int) -> float:
     """Ne = 1 / (2 (1 - lambda)), lambda the leading eigenvalue of the
-    heterozygosity recursion."""
+    heterozygosity recursion.
+
+    Args:
+        n_ind: N, the diploid individuals.
+        rule: 0 self-fertilisation not allowed, 1 allowed, 2 monogamy.
+
+    Returns:
+        float: the effective size.
+    """
     n = float(n_ind)
     if rule == 1:
         lam = 1 - 1 / (2 * n)
@@ -416,7 +576,14 @@ LD_DECAY = ("E[D_t+1] = (1-1/2N)[(1-r)D_t + r C_t], E[C_t+1] = -(1/2N)[(1-r)D_t 
 
 def founder_ld(counts: Sequence[int]) -> Tuple[float, float]:
     """E[D_0] and E[C_0] of the founders, averaging over the random phase of
-    the double heterozygotes (both are linear in the phase)."""
+    the double heterozygotes (both are linear in the phase).
+
+    Args:
+        counts: the founders of each genotype, in genotype order.
+
+    Returns:
+        tuple: (E[D_0], E[C_0]).
+    """
     n = float(sum(counts))
     pa = founder_allele_freq(counts, "A")
     pb = founder_allele_freq(counts, "B")
@@ -438,7 +605,17 @@ def ld_decay(n_ind: int, r: float, d0: float, c0: float, t: int) -> float:
     """Exact E[D_t] for the haplotype sample of 2N chromosomes, selfing
     allowed.  A gamete is AB with probability (1-r) p_AB + r X, where X is the
     frequency of A and B on the two different chromosomes of a parent, and
-    2N gametes drawn independently give E[D'] = (1 - 1/2N) D_gamete."""
+    2N gametes drawn independently give E[D'] = (1 - 1/2N) D_gamete.
+
+    Args:
+        n_ind: N, the diploid individuals.
+        r: the recombination fraction.
+        d0, c0: E[D_0] and E[C_0] (founder_ld).
+        t: generations.
+
+    Returns:
+        float: E[D_t].
+    """
     m = 2.0 * n_ind
     d, c = d0, c0
     for _ in range(t):
@@ -457,13 +634,33 @@ MIGRATION = ("E[p_t] = p_I + (p_0 - p_I)(1-m)^t, m = immigrants/N; "
 
 
 def migration_mean(p0: float, p_imm: float, m: float, t: int) -> float:
-    """Every place is an immigrant with probability m, whose gene is capital
-    with probability p_imm, and otherwise an offspring whose gene is a copy
-    of a random parental gene."""
+    """The expected frequency after t generations of migration: every place is
+    an immigrant with probability m, whose gene is capital with probability
+    p_imm, and otherwise an offspring whose gene is a copy of a random
+    parental gene.
+
+    Args:
+        p0: the starting frequency.
+        p_imm: the frequency among immigrants.
+        m: the chance that a place goes to an immigrant.
+        t: generations.
+
+    Returns:
+        float: the mean frequency.
+    """
     return p_imm + (p0 - p_imm) * (1 - m) ** t
 
 
 def immigrant_allele_freq(mig: Sequence[float], gene: str) -> float:
+    """The frequency of A or B among immigrants.
+
+    Args:
+        mig: the shares of the nine genotypes among immigrants.
+        gene: 'A' or 'B'.
+
+    Returns:
+        float: the allele's frequency.
+    """
     return founder_allele_freq([x * 1000000 for x in mig], gene)
 
 
@@ -480,7 +677,18 @@ LINKAGE = ("P(A and B fix) = pA pB + sum_t E[D_gamete,t]/2N, zero excess for "
 def joint_fixation(n_ind: int, r: float, pa: float, pb: float, d0: float, c0: float,
                    horizon: int = 100000) -> float:
     """Exact P(A and B both fix): E[pA pB] grows by E[D_gamete]/2N each
-    generation (the covariance of the 2N multinomial draws)."""
+    generation (the covariance of the 2N multinomial draws).
+
+    Args:
+        n_ind: N, the diploid individuals.
+        r: the recombination fraction.
+        pa, pb: the starting frequencies of A and B.
+        d0, c0: E[D_0] and E[C_0] (founder_ld).
+        horizon: the most generations summed.
+
+    Returns:
+        float: P(A and B fix).
+    """
     m = 2.0 * n_ind
     d, c, total = d0, c0, pa * pb
     for _ in range(horizon):
@@ -493,6 +701,16 @@ def joint_fixation(n_ind: int, r: float, pa: float, pb: float, d0: float, c0: fl
 
 
 def coalescence_correlation(n_ind: int, r: float) -> float:
+    """The correlation of the coalescence times of two genes,
+    (R + 18) / (R^2 + 13R + 18), R = 4Nr.
+
+    Args:
+        n_ind: N, the diploid individuals.
+        r: the recombination fraction.
+
+    Returns:
+        float: the correlation.
+    """
     big_r = 4.0 * n_ind * r
     return (big_r + 18) / (big_r * big_r + 13 * big_r + 18)
 
@@ -508,7 +726,14 @@ KIMURA_OHTA_TEXT = "neutral fixation time (Kimura and Ohta): t = -4N (1 - p0) ln
 
 
 def neutral_fixation(p: float) -> float:
-    """A neutral allele fixes with the probability of its frequency."""
+    """A neutral allele fixes with the probability of its frequency.
+
+    Args:
+        p: the starting frequency.
+
+    Returns:
+        float: p.
+    """
     return p
 
 
@@ -517,14 +742,35 @@ def effective_s(w_xx: float, w_yy: float) -> float:
     program's parent acceptance makes it: a parent is taken with probability
     equal to its fitness, so under genic selection (heterozygote halfway) the
     capital allele's share grows by the factor w_XX / ((w_XX + w_xx) / 2)
-    per copy, that is by 1 + s with s = (w_XX - w_xx) / (w_XX + w_xx)."""
+    per copy, that is by 1 + s with s = (w_XX - w_xx) / (w_XX + w_xx).
+
+    Args:
+        w_xx: the fitness of the capital homozygote XX.
+        w_yy: the fitness of the small homozygote xx.
+
+    Returns:
+        float: s.
+    """
     return (w_xx - w_yy) / (w_xx + w_yy)
 
 
 def kimura_fixation(n_ind: float, s: float, p: float) -> float:
     """Kimura's diffusion probability that an allele at frequency p fixes in
     a population of N diploids when each copy adds s:
-    u = (1 - exp(-4Nsp)) / (1 - exp(-4Ns)); p itself when s is 0."""
+    u = (1 - exp(-4Nsp)) / (1 - exp(-4Ns)); p itself when s is 0.
+
+    Args:
+        n_ind: N, the diploid individuals.
+        s: the selection coefficient of one copy (effective_s).
+        p: the starting frequency.
+
+    Returns:
+        float: u.
+
+    Example:
+        >>> round(kimura_fixation(50, 0.01, 0.1), 3)
+        0.21
+    """
     scale = 4.0 * n_ind * s
     if scale == 0.0:
         return p
@@ -533,8 +779,17 @@ def kimura_fixation(n_ind: float, s: float, p: float) -> float:
 
 def neutral_fixation_time(n_ind: float, p: float, fixed: bool = True) -> float:
     """Kimura and Ohta's mean time to fixation (fixed=True) or to loss of a
-    neutral allele at frequency p, among the iterations that end so; None
-    where the allele cannot fix (p 0) or cannot be lost (p 1)."""
+    neutral allele at frequency p, among the iterations that end so.
+
+    Args:
+        n_ind: N, the diploid individuals.
+        p: the starting frequency.
+        fixed: True for the time to fixation, False to loss.
+
+    Returns:
+        float: generations; None where the allele cannot fix (p 0) or cannot
+        be lost (p 1).
+    """
     if not 0.0 < p < 1.0:
         if p == 1.0 and fixed or p == 0.0 and not fixed:
             return 0.0
@@ -544,8 +799,15 @@ def neutral_fixation_time(n_ind: float, p: float, fixed: bool = True) -> float:
 
 def gene_fitness(w: Sequence[float], gene: int):
     """The fitness of the three genotypes of one gene (XX, Xx, xx) when the
-    other gene does not change fitness; None otherwise.  w: the nine
-    fitnesses in genotype order AABB ... aabb."""
+    other gene does not change fitness.
+
+    Args:
+        w: the nine fitnesses in genotype order AABB ... aabb.
+        gene: 0 Alpha, 1 Beta.
+
+    Returns:
+        tuple: (w_XX, w_Xx, w_xx); None when the other gene changes fitness.
+    """
     classes = []
     for own in range(3):
         values = [w[own * 3 + other] if gene == 0 else w[other * 3 + own] for other in range(3)]
@@ -557,9 +819,20 @@ def gene_fitness(w: Sequence[float], gene: int):
 
 def selection_s_h(classes: Sequence[float]):
     """(s, h, favoured) of the three fitnesses XX, Xx, xx of a gene, read as
-    the favoured homozygote 1, the heterozygote 1 - hs, the other 1 - s;
-    favoured is "capital" or "small".  None for a gene without selection
-    between its homozygotes (s 0) or with all fitnesses 0."""
+    the favoured homozygote 1, the heterozygote 1 - hs, the other 1 - s.
+
+    Args:
+        classes: the fitnesses of XX, Xx and xx.
+
+    Returns:
+        tuple: (s, h, favoured), favoured "capital" or "small"; None for a
+        gene without selection between its homozygotes (s 0) or with all
+        fitnesses 0.
+
+    Example:
+        >>> selection_s_h([1.0, 0.75, 0.5])
+        (0.5, 0.5, 'capital')
+    """
     w_xx, w_xy, w_yy = classes
     top = max(w_xx, w_yy)
     if top <= 0 or w_xx == w_yy:
@@ -584,7 +857,15 @@ def _float(ctx, key):
 
 
 def fitness_table(ctx):
-    """The nine fitnesses scaled so the largest is 1, or None when unknown."""
+    """The nine fitnesses of a run, scaled so the largest is 1.
+
+    Args:
+        ctx: the settings of a run, as its report gives them (a dict of
+            study keys and texts).
+
+    Returns:
+        list of float: in genotype order; None when unknown.
+    """
     w = [_float(ctx, f"fitness.{g}") for g in GENOTYPES]
     if any(v is None for v in w):
         return None
@@ -604,7 +885,17 @@ def single_locus_fitness(ctx, w, gene):
     """The fitnesses of XX, Xx and xx of a gene that behaves as one locus:
     its own fitness does not depend on the other gene, or the two genes never
     recombine, never mutate and start from AB and ab chromosomes only, so
-    that each chromosome stays AB or ab and the genes share one fate."""
+    that each chromosome stays AB or ab and the genes share one fate.
+
+    Args:
+        ctx: the settings of a run (a dict of study keys and texts).
+        w: the nine fitnesses (fitness_table).
+        gene: 0 Alpha, 1 Beta.
+
+    Returns:
+        tuple: (w_XX, w_Xx, w_xx); None when the gene does not behave as one
+        locus.
+    """
     classes = gene_fitness(w, gene)
     if classes is not None:
         return classes
@@ -615,11 +906,19 @@ def single_locus_fitness(ctx, w, gene):
 
 
 def fixation_law(ctx, gene):
-    """The fixation probability of the capital allele of a gene (0 Alpha,
-    1 Beta) as a function of its starting frequency, where a formula applies:
-    (label, function); None where none does (mutation at the gene,
-    migration, mating preferences, dominance, selection at a gene it
-    recombines with, a fertilization rule other than random union)."""
+    """The fixation probability of the capital allele of a gene as a function
+    of its starting frequency, where a formula applies.
+
+    Args:
+        ctx: the settings of a run (a dict of study keys and texts).
+        gene: 0 Alpha, 1 Beta.
+
+    Returns:
+        tuple: (label, function of p0); None where no formula applies
+        (mutation at the gene, migration, mating preferences, dominance,
+        selection at a gene it recombines with, a fertilization rule other
+        than random union).
+    """
     n = _float(ctx, "population")
     w = fitness_table(ctx)
     if n is None or w is None:
@@ -645,8 +944,16 @@ def fixation_law(ctx, gene):
 def fixation_times_law(ctx, gene):
     """Kimura and Ohta's mean fixation times of the capital and the small
     allele of a neutral gene, as a function of the capital allele's starting
-    frequency: function(p) -> (time if the capital fixes, time if the small
-    fixes); None where the gene is not neutral or another force acts."""
+    frequency.
+
+    Args:
+        ctx: the settings of a run (a dict of study keys and texts).
+        gene: 0 Alpha, 1 Beta.
+
+    Returns:
+        function: p -> (time if the capital fixes, time if the small fixes);
+        None where the gene is not neutral or another force acts.
+    """
     law = fixation_law(ctx, gene)
     n = _float(ctx, "population")
     if law is None or law[0] != NEUTRAL_TEXT:
