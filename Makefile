@@ -80,7 +80,7 @@ bench-summary: batch
 bench-python: configure
 	@$(DEPS) test
 	cmake --build $(BUILD) -j $(JOBS) --target duolocus_engine
-	PYTHONPATH=$(abspath $(BUILD))/python:$(abspath python) /usr/bin/python3 bench/run_many_bench.py
+	/usr/bin/python3 bench/run_many_bench.py --engine-dir $(BUILD)/python/duolocus
 
 # The documentation site (Sphinx, warnings as errors) into $(BUILD)/docs/html:
 # the pages of docs/, the notebooks and the Python API from the docstrings.

@@ -24,6 +24,7 @@ import os
 import signal
 import sys
 import threading
+import zlib
 
 try:
     from . import _engine
@@ -128,10 +129,10 @@ _TALLY_NAMES = ("iterations", "extinct", "A", "a", "Alpha none", "B", "b", "Beta
 class RunResult:
     """One run: its table, summary, trajectory and, on request, the files' bytes.
 
-    A result keeps the run's files as bytes (a few hundred bytes for a small
-    run) and reads them into tables the first time they are asked for, so
-    that a list of 100,000 results from run_many fits in memory; results
-    pickle as those bytes.
+    A result keeps the run's files as compressed bytes (about a kilobyte for
+    a small run) and reads them into tables the first time they are asked
+    for, so that a list of 100,000 results from run_many fits in memory;
+    results pickle as those bytes.
 
     Attributes:
         settings (dict): the settings as given, each key as the catalogue
@@ -158,24 +159,33 @@ class RunResult:
         (20, 20)
     """
 
-    __slots__ = ("settings", "seed", "_tallies", "_csv", "_txt", "_traj", "_keep", "__dict__")
+    __slots__ = ("settings", "seed", "_tallies", "_sizes", "_packed", "_keep", "__dict__")
 
     def __init__(self, settings, seed, raw, keep_bytes):
         self.settings = dict(settings)
         self.seed = seed
         tallies = raw["tallies"]
         self._tallies = tuple(int(tallies[name]) for name in _TALLY_NAMES)
-        self._csv, self._txt = raw["csv"], raw["txt"]
-        self._traj = raw["trajectory"] or None
+        # The three files in one compressed block: a report compresses to
+        # a third, and 100,000 results are held at once.
+        files = (raw["csv"], raw["txt"], raw["trajectory"] or b"")
+        self._sizes = tuple(len(data) for data in files)
+        self._packed = zlib.compress(b"".join(files), 6)
         self._keep = bool(keep_bytes)
 
-    # Pickled (to and from worker processes) as the bytes alone: the tables
-    # read from them are made again where they are wanted.
+    # Pickled (to and from worker processes) as the packed files alone: the
+    # tables read from them are made again where they are wanted.
     def __getstate__(self):
-        return (self.settings, self.seed, self._tallies, self._csv, self._txt, self._traj, self._keep)
+        return (self.settings, self.seed, self._tallies, self._sizes, self._packed, self._keep)
 
     def __setstate__(self, state):
-        (self.settings, self.seed, self._tallies, self._csv, self._txt, self._traj, self._keep) = state
+        (self.settings, self.seed, self._tallies, self._sizes, self._packed, self._keep) = state
+
+    def _files(self):
+        data = zlib.decompress(self._packed)
+        csv_end = self._sizes[0]
+        txt_end = csv_end + self._sizes[1]
+        return data[:csv_end], data[csv_end:txt_end], data[txt_end:] or None
 
     @property
     def tallies(self):
@@ -183,30 +193,31 @@ class RunResult:
 
     @property
     def csv_bytes(self):
-        return self._csv if self._keep else None
+        return self._files()[0] if self._keep else None
 
     @property
     def txt_bytes(self):
-        return self._txt if self._keep else None
+        return self._files()[1] if self._keep else None
 
     @property
     def trajectory_bytes(self):
-        return self._traj if self._keep else None
+        return self._files()[2] if self._keep else None
 
     def _read(self):
         """Reads the files into tables, once."""
         if "table" in self.__dict__:
             return self.__dict__
         done = self.__dict__
+        csv, txt, traj = self._files()
         if pd is not None:
             from .reports import read_report
             from .tables import read_trajectory
             from .tables import COLUMNS, _read_rows, public
             # The rows as the tables module keeps them (tables.from_runs
             # gathers runs into a study), and as a plain table.
-            rows = _read_rows("PREFIX.csv", COLUMNS, lambda values, place, last: 0, True, self._csv)
+            rows = _read_rows("PREFIX.csv", COLUMNS, lambda values, place, last: 0, True, csv)
             table = public(rows)
-            txt_text = self._txt.decode("utf-8")
+            txt_text = txt.decode("utf-8")
             report = read_report("PREFIX.txt", txt_text)
             context = report.context
             context["iterations"] = str(self._tallies[0])
@@ -214,11 +225,11 @@ class RunResult:
             table.attrs.update({"run": "run", "seed": self.seed, "context": context,
                                 "tallies": self.tallies, "track_gene_copies": copies})
             done.update(_rows=rows, txt_text=txt_text, report=report,
-                        trajectory=read_trajectory("PREFIX.traj.csv", data=self._traj) if self._traj else None)
+                        trajectory=read_trajectory("PREFIX.traj.csv", data=traj) if traj else None)
         else:
             import numpy as np
-            done.update(report=None, trajectory=_structured(self._traj, np) if self._traj else None)
-            table = _structured(self._csv, np)
+            done.update(report=None, trajectory=_structured(traj, np) if traj else None)
+            table = _structured(csv, np)
         done["table"] = table
         return done
 
@@ -431,9 +442,10 @@ def _pool_start(slots):
     signal.signal(signal.SIGINT, signal.SIG_IGN)
 
 
-def _pool_task(item):
-    k, task = item
-    return k, _run_one(task + (k,))
+def _pool_chunk(items):
+    """A few tasks at once: many small runs would spend their time passing
+    messages one by one."""
+    return [(k, _run_one(task + (k,))) for k, task in items]
 
 
 def run_many(settings_list, seeds=None, trajectory=0, processes=None, keep_bytes=False, progress=True,
@@ -534,21 +546,24 @@ def _on_pool(processes, tasks, iterations, arrived, bar):
     slots = context.RawArray("q", max(1, len(tasks)))
     counts = np.frombuffer(slots, dtype=np.int64)
     finished = 0
-    chunk = max(1, min(32, len(tasks) // (processes * 16)))
+    size = max(1, min(32, len(tasks) // (processes * 16)))
+    items = list(enumerate(tasks))
+    chunks = [items[at:at + size] for at in range(0, len(items), size)]
     pool = context.Pool(processes, initializer=_pool_start, initargs=(slots,))
     try:
-        pending = pool.imap_unordered(_pool_task, enumerate(tasks), chunksize=chunk)
-        for _ in range(len(tasks)):
+        pending = pool.imap_unordered(_pool_chunk, chunks)
+        for _ in range(len(chunks)):
             while True:
                 try:
-                    k, result = pending.next(timeout=0.1)
+                    arrivals = pending.next(timeout=0.1)
                     break
                 except multiprocessing.TimeoutError:
                     if bar is not None:
                         bar.to(finished + int(counts.sum()))
-            counts[k] = 0
-            finished += iterations[k]
-            arrived(k, result)
+            for k, result in arrivals:
+                counts[k] = 0
+                finished += iterations[k]
+                arrived(k, result)
             if bar is not None:
                 bar.to(finished + int(counts.sum()))
         pool.close()

@@ -75,16 +75,32 @@ class TestMemory:
         assert kept is None
         same_bytes([got[k] for k in range(len(SWEEP))], local)
 
-    def test_a_result_travels_and_stays_as_its_bytes(self, local):
-        result = duolocus.run({"iterations": 4}, seed=9, trajectory=5)
+    def test_a_result_travels_and_stays_as_its_packed_bytes(self, local):
+        result = duolocus.run({"iterations": 4}, seed=9, trajectory=5, keep_bytes=True)
+        files = len(result.csv_bytes) + len(result.txt_bytes) + len(result.trajectory_bytes)
         small = len(pickle.dumps(result))
-        assert small < 4 * (len(result._csv) + len(result._txt) + len(result._traj))
-        table = result.table          # read on first use, then kept
+        assert small < files
+        table = result.table          # read on first use, then kept, but not sent
         again = pickle.loads(pickle.dumps(result))
         assert len(pickle.dumps(result)) == small
         pd.testing.assert_frame_equal(again.table, table)
         pd.testing.assert_frame_equal(again.trajectory, result.trajectory)
-        assert again.tallies == result.tallies and again.csv_bytes is None
+        assert again.tallies == result.tallies
+        assert (again.csv_bytes, again.txt_bytes, again.trajectory_bytes) == \
+            (result.csv_bytes, result.txt_bytes, result.trajectory_bytes)
+        assert duolocus.run({"iterations": 4}, seed=9).csv_bytes is None
+
+    def test_many_small_runs_go_to_the_workers_in_chunks(self):
+        runs = [{"iterations": 1, "max_generations": 5 + k % 7} for k in range(150)]
+        seeds = [100 + k for k in range(150)]
+        order = []
+        together = duolocus.run_many(runs, seeds=seeds, processes=2, keep_bytes=True, progress=False)
+        duolocus.run_many(runs, seeds=seeds, processes=2, progress=False,
+                          on_result=lambda k, result: order.append((k, result.seed)))
+        assert sorted(order) == [(k, 100 + k) for k in range(150)]
+        for k in (0, 1, 77, 149):
+            alone = duolocus.run(runs[k], seed=seeds[k], keep_bytes=True)
+            assert together[k].csv_bytes == alone.csv_bytes and together[k].txt_bytes == alone.txt_bytes
 
     def test_tables_of_runs_from_many(self, local):
         study = tables.from_runs(local, keys=["map_distance_cM"])
