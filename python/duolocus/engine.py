@@ -454,8 +454,8 @@ def run_many(settings_list, seeds=None, trajectory=0, processes=None, keep_bytes
     program-wide state), with a progress bar of the iterations of all runs.
 
     Ctrl-C stops every worker and raises KeyboardInterrupt. Results are kept
-    as the files' bytes until their tables are asked for, so 100,000 small
-    runs fit in a few hundred MB; on_result hands each out as it comes
+    as their files, compressed, until their tables are asked for, so 100,000
+    small runs take about 200 MB; on_result hands each out as it comes
     instead, keeping none.
 
     Args:

@@ -147,6 +147,14 @@ class TestThreads:
         assert duolocus.run({"iterations": 2}, seed=1).tallies["iterations"] == 2
 
 
+    def test_a_run_cannot_start_from_inside_a_run(self):
+        def again(done, total, generation):
+            duolocus.run({"iterations": 2}, seed=1)
+        with pytest.raises(RuntimeError, match="already under way in this thread"):
+            duolocus.run(SECONDS, seed=3, progress=again)
+        assert duolocus.run({"iterations": 2}, seed=1).tallies["iterations"] == 2
+
+
 class TestProgress:
     def test_callback_sees_iterations_go_up_to_the_end_and_changes_nothing(self):
         seen = []
