@@ -5,7 +5,7 @@ JOBS ?= 2
 # Checks for (and, as root on Debian, installs) what each target needs.
 DEPS ?= tools/ensure-deps
 
-.PHONY: all configure build batch catalogue run study test test-slurm validate bench bench-summary bench-web stats sanitize fuzz web serve clean
+.PHONY: all configure build batch catalogue run study test test-slurm validate bench bench-summary bench-python bench-web stats sanitize fuzz web serve docs clean
 
 all: build
 
@@ -80,6 +80,19 @@ stats: configure
 bench-summary: batch
 	@$(DEPS) study
 	/usr/bin/python3 bench/summary_bench.py --batch $(BUILD)/duolocus-batch
+
+# run_many at scale: 100,000 small runs, the memory their results take and
+# the time (goal: well under 1 GB), through the package as pip installs it.
+bench-python: configure
+	@$(DEPS) test
+	cmake --build $(BUILD) -j $(JOBS) --target duolocus_engine
+	/usr/bin/python3 bench/run_many_bench.py --engine-dir $(BUILD)/python/duolocus
+
+# The documentation site (Sphinx, warnings as errors) into $(BUILD)/docs/html:
+# the pages of docs/, the notebooks and the Python API from the docstrings.
+docs:
+	@$(DEPS) docs
+	tools/build-docs $(BUILD)/docs/html
 
 bench:
 	@$(DEPS) bench

@@ -38,4 +38,27 @@ shape="$("$venv" -c "import duolocus; print(duolocus.run({'iterations': 50, 'map
 
 DUOLOCUS_TEST_INSTALLED=1 MPLBACKEND=Agg PYTHONDONTWRITEBYTECODE=1 \
   "$venv" -m pytest -q -p no:cacheprovider "$src/python/tests"
+# The venv as a Jupyter kernel, registered as docs/python.md says (into a
+# scratch JUPYTER_DATA_DIR), and a notebook run by the kernel it names.
+export JUPYTER_DATA_DIR="$work/jupyter"
+unset JUPYTER_PATH
+"$venv" -m ipykernel install --user --name duolocus >/dev/null 2>&1 \
+  || { echo "ipykernel install --user --name duolocus failed"; exit 1; }
+[ -f "$JUPYTER_DATA_DIR/kernels/duolocus/kernel.json" ] || { echo "no kernel duolocus registered"; exit 1; }
+mkdir "$work/notebook"
+( cd "$work/notebook" && "$venv" - "$src/docs/notebooks/linkage_sweep.ipynb" "$work/venv/" <<'PY'
+import sys
+import nbclient
+import nbformat
+notebook = nbformat.read(sys.argv[1], as_version=4)
+assert notebook.metadata.kernelspec.name == "duolocus", notebook.metadata.kernelspec
+notebook.cells.append(nbformat.v4.new_code_cell("import duolocus, os; print(os.path.dirname(duolocus.__file__))"))
+nbclient.NotebookClient(notebook, timeout=300, resources={"metadata": {"path": "."}}).execute()
+outputs = [out for cell in notebook.cells for out in cell.get("outputs", [])]
+errors = [out for out in outputs if out.get("output_type") == "error"]
+assert not errors, errors
+assert outputs[-1]["text"].startswith(sys.argv[2]), outputs[-1]
+PY
+) || { echo "the notebook failed in the kernel duolocus"; exit 1; }
+
 echo "installed into a venv from the checkout and tested"

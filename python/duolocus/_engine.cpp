@@ -4,11 +4,23 @@
 // same message as in a study file; refusals come back as a list of texts,
 // never as an exception (a C++ exception's text stops at a NUL). The engine
 // keeps program-wide state: one run at a time in a process (the package runs
-// many in separate processes).
+// many in separate processes), and a second thread asking for a run (or a
+// preview) meanwhile is refused, not queued.
+//
+// A run lets go of the interpreter while it runs, so that other threads
+// (progress bars, a notebook's heartbeat) go on. Every CHECKEVERY of wall
+// time the generation observer takes the interpreter back for a moment:
+// pending signals (Ctrl-C) and the progress callback. A Python exception
+// there ends the run by unwinding through the engine (the run entry puts
+// its program-wide state back), and is raised again once the run is left.
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "model/catalogue.h"
@@ -82,9 +94,60 @@ py::dict REFUSED(int status, const std::vector<std::string>& faults) {
   return out;
 }
 
+using Clock = std::chrono::steady_clock;
+constexpr auto CHECKEVERY = std::chrono::milliseconds(50);
+
+// The thread whose run is under way; no thread while none is.
+std::atomic<bool> engineBusy{false};
+std::thread::id engineOwner;
+
+// Thrown by the observer once a Python exception is pending (a signal's
+// handler raised, or the progress callback did): it carries nothing, the
+// exception stays set in the thread until the run has unwound.
+struct PythonPending {};
+
+struct Watch {
+  Clock::time_point next;
+  py::object progress;  // None, or progress(iterations done, iterations, generation)
+};
+
+void REPORTPOSITION(Watch& watch) {
+  const RunPosition p = RUNPOSITION();
+  const std::int64_t done = std::min(p.going ? p.iter - 1 : p.iter, p.iterations);
+  watch.progress(done, p.iterations, p.gen);
+}
+
+void WATCHGENERATION(void* context) {
+  Watch& watch = *static_cast<Watch*>(context);
+  const Clock::time_point now = Clock::now();
+  if (now < watch.next) return;
+  watch.next = now + CHECKEVERY;
+  py::gil_scoped_acquire held;
+  if (PyErr_CheckSignals() != 0) throw PythonPending{};
+  if (watch.progress.is_none()) return;
+  try {
+    REPORTPOSITION(watch);
+  } catch (py::error_already_set& e) {
+    e.restore();
+    throw PythonPending{};
+  }
+}
+
+void REFUSEBUSY() {
+  const bool same = engineOwner == std::this_thread::get_id();
+  PyErr_SetString(PyExc_RuntimeError,
+                  same ? "duolocus: a run is already under way in this thread (a progress callback "
+                         "cannot start another run)"
+                       : "duolocus: another thread is running the engine; it keeps program-wide "
+                         "state, so a process carries out one run at a time. Wait for that run, or "
+                         "use run_many() for runs in parallel processes");
+  throw py::error_already_set();
+}
+
 // settings: (key, value) pairs with keys as the catalogue spells them.
 py::dict RUN(const std::vector<std::pair<std::string, py::object>>& settings, std::int64_t seed,
-             std::int64_t trajectory, const std::string& name) {
+             std::int64_t trajectory, const std::string& name, const py::object& progress) {
+  if (engineBusy) REFUSEBUSY();
   RunRequest request;
   std::vector<std::string> faults;
   if (!TOSETTINGS(settings, request.settings, faults)) return REFUSED(2, faults);
@@ -93,8 +156,31 @@ py::dict RUN(const std::vector<std::pair<std::string, py::object>>& settings, st
   request.namedAs = name;
   request.keepBytes = true;
   request.trajectory = trajectory;
+  Watch watch;
+  watch.next = Clock::now() + CHECKEVERY;
+  watch.progress = progress;
+  request.onGeneration = WATCHGENERATION;
+  request.context = &watch;
   RunResult result;
-  RUNENTRY(request, result);
+  bool pending = false;
+  {
+    // The interpreter is held here, so nobody else can claim in between.
+    if (engineBusy.exchange(true)) REFUSEBUSY();
+    engineOwner = std::this_thread::get_id();
+    struct Unclaim {
+      ~Unclaim() { engineBusy = false; }
+    } unclaim;  // however the run ends
+    py::gil_scoped_release released;
+    try {
+      RUNENTRY(request, result);
+    } catch (const PythonPending&) {
+      pending = true;
+    }
+  }
+  if (pending) throw py::error_already_set();
+  if (!progress.is_none() && result.status == 0) {
+    progress(result.tallies.iterations, result.tallies.iterations, RUNPOSITION().gen);
+  }
   py::dict out;
   out["status"] = result.status;
   out["faults"] = result.faults;
@@ -123,6 +209,8 @@ py::list NUMBERS(const double (&values)[N]) {
 
 // What a run of these settings starts from; nothing is run.
 py::dict PREVIEW(const std::vector<std::pair<std::string, py::object>>& settings) {
+  // The preview applies the settings to the program-wide state a run uses.
+  if (engineBusy) REFUSEBUSY();
   SettingMap map;
   std::vector<std::string> faults;
   if (!TOSETTINGS(settings, map, faults)) return REFUSED(2, faults);
@@ -149,10 +237,14 @@ PYBIND11_MODULE(_engine, module) {
   module.def("catalogue_json", &CATALOGUEJSON, "The settings catalogue as JSON.");
   module.def("trajectory_header", []() { return std::string(TRAJHEADER); });
   module.def("run", &RUN, py::arg("settings"), py::arg("seed"), py::arg("trajectory") = 0,
-             py::arg("name") = std::string("duolocus"),
+             py::arg("name") = std::string("duolocus"), py::arg("progress") = py::none(),
              "One run: settings as (key, value) pairs; returns status, faults, the files' bytes and "
-             "the tallies.");
+             "the tallies. progress(iterations done, iterations, generation) is called about every "
+             "50 ms and once at the end; an exception it raises, or a signal's handler raises "
+             "(Ctrl-C), ends the run and is raised here.");
   module.def("preview", &PREVIEW, py::arg("settings"),
              "What a run of these settings starts from: status, faults, the founders, their allele "
              "and haplotype frequencies, the fitnesses and the immigrants.");
+  module.def("busy", []() { return engineBusy.load(); },
+             "Whether a run is under way in this process.");
 }

@@ -229,7 +229,7 @@ def summary_main(argv=None):
     try:
         if args.merge:
             tables.write_merged(study, args.merge, args.merge[:-4] + ".jobs.csv")
-        records = stats.summarise(study, by, study.keys, with_theory=args.theory)
+        records = stats.summary_records(study, by, study.keys, with_theory=args.theory)
         if args.csv:
             write_atomically(args.csv, lambda h: write_csv(records, h))
         if args.text or not (args.csv == "-" or args.merge):

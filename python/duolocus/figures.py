@@ -2,11 +2,11 @@
 say in words what was run, large type, selection given as s and h, theory
 drawn beside the observations for both genes wherever a law applies.
 
-    times        fixation-time histograms by allele, with the neutral expectation
-    final        the distribution of the final allele frequencies
-    probability  fixation probability against a swept setting, with 95% Wilson
-                 intervals and the theoretical curve
-    trajectory   allele frequencies and D over the generations, from generation 0
+- times: fixation-time histograms by allele, with the neutral expectation
+- final: the distribution of the final allele frequencies
+- probability: fixation probability against a swept setting, with 95% Wilson
+  intervals and the theoretical curve
+- trajectory: allele frequencies and D over the generations, from generation 0
 """
 
 import os
@@ -48,7 +48,15 @@ def _gene_words(name, small, classes):
 
 def describe_fitness(ctx):
     """Selection in words: neutral, s and h of the gene (or genes) selected,
-    or the fitnesses that differ from 1 when the genes do not select apart."""
+    or the fitnesses that differ from 1 when the genes do not select apart.
+
+    Args:
+        ctx: the settings of a run (a dict of study keys and texts, as
+            stats.group_context gives them).
+
+    Returns:
+        str: e.g. "neutral" or "Alpha s = 0.1, h = 0.5".
+    """
     w = theory.fitness_table(ctx)
     if w is None:
         return None
@@ -71,7 +79,15 @@ def describe_fitness(ctx):
 
 
 def describe(ctx, skip=()):
-    """The settings of a run in a few words, leaving out those in `skip`."""
+    """The settings of a run in a few words, for a figure's title.
+
+    Args:
+        ctx: the settings of a run (a dict of study keys and texts).
+        skip: the keys to leave out (those on an axis or in a legend).
+
+    Returns:
+        str: the words, comma-separated.
+    """
     parts = []
 
     def has(key):
@@ -109,6 +125,14 @@ def describe(ctx, skip=()):
 
 
 def counts_line(jobs):
+    """How many iterations and which seeds a figure shows, in words.
+
+    Args:
+        jobs: the tables.Job objects drawn.
+
+    Returns:
+        str: e.g. "400 iterations (+3 halted by extinction), seeds 1-4".
+    """
     rows = sum(j.rows for j in jobs)
     seeds = sorted({j.seed for j in jobs if j.seed is not None})
     text = f"{rows} iterations"
@@ -144,7 +168,15 @@ def _wrap(text, width=105):
 # ---------------------------------------------------------------- drawing and saving
 
 def save(fig, path):
-    """Writes the PNG whole or not at all (see files.write_atomically)."""
+    """Writes a figure as PNG, whole or not at all (see files.write_atomically).
+
+    Args:
+        fig: the matplotlib Figure.
+        path: the file to write.
+
+    Returns:
+        None. Raises errors.OutputError when the file cannot be written.
+    """
     folder = os.path.dirname(path) or "."
     try:
         try:
@@ -170,7 +202,21 @@ def _title(fig, heading, label, ctx, jobs, skip=()):
 
 def times(study, members, label=None, bins=30):
     """Fixation-time histograms, one panel per gene, with the mean of each
-    allele and, for a neutral gene, Kimura and Ohta's expected time."""
+    allele and, for a neutral gene, Kimura and Ohta's expected time.
+
+    Args:
+        study: a tables.Study.
+        members: the indexes of the study's jobs to draw (one run, or a group).
+        label: what the title calls them (a run's name).
+        bins: the number of bars.
+
+    Returns:
+        matplotlib.figure.Figure: the figure (save it with save).
+
+    Example:
+        >>> study = tables.read_study("results/classroom/classroom.csv")
+        >>> figures.save(figures.times(study, [0, 1, 2], label="neutral"), "times.png")
+    """
     jobs, rows = _members(study, members)
     ctx = stats.group_context(jobs)
     with plt.rc_context(STYLE):
@@ -209,7 +255,16 @@ def times(study, members, label=None, bins=30):
 
 
 def final(study, members, label=None):
-    """The distribution of the final frequency of A and of B."""
+    """The distribution of the final frequency of A and of B.
+
+    Args:
+        study: a tables.Study.
+        members: the indexes of the study's jobs to draw.
+        label: what the title calls them.
+
+    Returns:
+        matplotlib.figure.Figure: the figure.
+    """
     jobs, rows = _members(study, members)
     ctx = stats.group_context(jobs)
     edges = [k / 20 for k in range(21)]
@@ -235,6 +290,14 @@ AXIS_NAMES = {"map_distance_cM": "map distance (cM)", "migration.immigrants": "i
 
 
 def axis_name(key):
+    """What an axis showing a setting is labelled.
+
+    Args:
+        key: a study key, or p0, run or population.
+
+    Returns:
+        str: the setting in words with its unit, e.g. "map distance (cM)".
+    """
     if key in AXIS_NAMES:
         return AXIS_NAMES[key]
     m = re.fullmatch(r"selection\.(alpha|beta)\.(s|h)", key)
@@ -250,7 +313,15 @@ def axis_name(key):
 
 
 def describe_keys(ctx, keys):
-    """The values of these settings in a few words (a series' label)."""
+    """The values of these settings in a few words (a series' label).
+
+    Args:
+        ctx: the settings of a group (a dict of study keys and texts).
+        keys: the keys to show.
+
+    Returns:
+        str: e.g. "selection.alpha.s 0.1, map distance 10 cM".
+    """
     parts = []
     if any(k.startswith("founders.") for k in keys):
         parts.append(f"p0(A) = {float(ctx['p0_A']):.2f}, p0(B) = {float(ctx['p0_B']):.2f}")
@@ -265,7 +336,17 @@ def describe_keys(ctx, keys):
 
 
 def varying_keys(labels, contexts, keys):
-    """The settings, of those the study varies, whose value differs between these groups."""
+    """The settings, of those the study varies, whose value differs between
+    these groups.
+
+    Args:
+        labels: the groups' names.
+        contexts: each group's settings, by name.
+        keys: the study's swept settings.
+
+    Returns:
+        list of str: the keys that vary.
+    """
     return [k for k in keys if len({contexts[label].get(k, "") for label in labels}) > 1]
 
 
@@ -278,8 +359,16 @@ def _numeric(values):
 
 
 def default_x(labels, contexts, keys):
-    """The x axis: the starting frequency when founders vary, else the first
-    varying setting that is a number, else the first varying one, else the run."""
+    """The x axis when none is asked for: the starting frequency when founders
+    vary, else the first varying setting that is a number, else the first
+    varying one, else the run.
+
+    Args:
+        labels, contexts, keys: as varying_keys takes them.
+
+    Returns:
+        str: a study key, or "p0" or "run".
+    """
     found = varying_keys(labels, contexts, keys)
     if any(k.startswith(("founders.", "population.p")) for k in found):
         return "p0"
@@ -295,8 +384,25 @@ def default_x(labels, contexts, keys):
 
 
 def probability(study, groups, x_key=None, series_key=None):
-    """Fixation probability of A and of B against a setting, one series per
-    combination of the other settings that vary, with theory where it applies."""
+    """Fixation probability of A and of B against a setting, with 95% Wilson
+    intervals, one series per combination of the other settings that vary,
+    and theory's curve where a law applies.
+
+    Args:
+        study: a tables.Study.
+        groups: the points, {label: [job indexes]} (e.g. one per run).
+        x_key: the setting on the x axis (default: default_x's choice); also
+            p0, run or population.
+        series_key: the setting that makes the series (default: every other
+            setting that varies).
+
+    Returns:
+        matplotlib.figure.Figure: the figure.
+
+    Example:
+        >>> sweep = tables.from_runs(runs, names=["0 cM", "5 cM", "50 cM"], keys=["map_distance_cM"])
+        >>> figures.probability(sweep, {"0 cM": [0], "5 cM": [1], "50 cM": [2]})
+    """
     keys = study.keys
     labels = list(groups)
     members_of = {label: [study.jobs[i] for i in m] for label, m in groups.items()}
@@ -309,7 +415,7 @@ def probability(study, groups, x_key=None, series_key=None):
         remap = {old: new for new, old in enumerate(member_ids)}
         sub_rows["job"] = sub_rows["job"].map(remap).astype(np.int32)
         sub = type(study)([study.jobs[i] for i in member_ids], sub_rows, [])
-        records[label] = stats.summarise(sub, by=[], keys=[])[0]
+        records[label] = stats.summary_records(sub, by=[], keys=[])[0]
     if x_key is None:
         x_key = default_x(labels, contexts, keys)
     elif x_key not in ("p0", "run", "population") and all(x_key not in c for c in contexts.values()):
@@ -468,7 +574,21 @@ def _outcome(ys, fixed, capital):
 def trajectory(frame, ctx=None, limit=30, label=None, seed=None, table=None):
     """Allele frequencies of A and B and D over the generations, one line per
     iteration, each from its founders at generation 0 (when the settings
-    are known). table, the run's iteration table, tells which allele fixed."""
+    are known).
+
+    Args:
+        frame: a trajectory (tables.read_trajectory, or run(...,
+            trajectory=K).trajectory).
+        ctx: the run's settings (a dict of study keys and texts), for the
+            title and the founders.
+        limit: the most iterations drawn.
+        label: what the title calls the run.
+        seed: the run's seed, for the title.
+        table: the run's iteration table, which tells which allele fixed.
+
+    Returns:
+        matplotlib.figure.Figure: the figure.
+    """
     ctx = ctx or {}
     fixed = {}
     if table is not None:
@@ -519,8 +639,16 @@ def trajectory(frame, ctx=None, limit=30, label=None, seed=None, table=None):
 
 
 def trajectory_from_file(path, limit=30):
-    """The trajectory figure of PREFIX.traj.csv, with the settings of the
-    PREFIX.txt beside it when there."""
+    """The trajectory figure of PREFIX.traj.csv, with the settings of
+    PREFIX.txt and the outcomes of PREFIX.csv beside it when they are there.
+
+    Args:
+        path: the trajectory file.
+        limit: the most iterations drawn.
+
+    Returns:
+        matplotlib.figure.Figure: the figure.
+    """
     from .reports import read_report
     from .tables import read_table, read_trajectory
     frame = read_trajectory(path)

@@ -78,9 +78,17 @@ class _Pending:
 
 
 def write_together(outputs, binary=False):
-    """Writes every (path, write) pair, write(handle) filling one file; the
-    names appear only when every file is whole, so a failure leaves none of
-    them looking finished. "-" is standard output."""
+    """Writes several files, whose names appear only when every file is
+    whole, so a failure leaves none of them looking finished.
+
+    Args:
+        outputs: (path, write) pairs, write(handle) filling one file; "-" is
+            standard output.
+        binary: open the files in binary mode.
+
+    Returns:
+        None; raises errors.OutputError naming the file that failed.
+    """
     pending = []
     try:
         for path, write in outputs:
@@ -108,5 +116,14 @@ def write_together(outputs, binary=False):
 
 
 def write_atomically(path, write, binary=False):
-    """One file, written as write_together writes several."""
+    """One file, written as write_together writes several.
+
+    Args:
+        path: the file ("-" for standard output).
+        write: write(handle) fills it.
+        binary: open it in binary mode.
+
+    Returns:
+        None; raises errors.OutputError when it cannot be written.
+    """
     write_together([(path, write)], binary)

@@ -149,7 +149,21 @@ def _setting_line(text, labels, s, pairs):
 
 
 def read_report(path, text=None):
-    """Reads a report from path (or from text, named by path in messages)."""
+    """Reads a text report PREFIX.txt back into numbers.
+
+    Args:
+        path: the file (named in messages).
+        text: the report's text, when it is in memory already.
+
+    Returns:
+        Report: the seed, every setting (report.context, by study key), the
+        founders and, after two or more iterations, the summary statistics.
+        Raises errors.InputError at a line it cannot read.
+
+    Example:
+        >>> report = duolocus.read_report("demo.txt")
+        >>> report.seed, report.context["map_distance_cM"]
+    """
     if text is None:
         try:
             with open(path, encoding="utf-8-sig") as handle:

@@ -21,11 +21,19 @@ TIME_STATS = ("n", "mean", "se", "lo95", "hi95", "sd", "q1", "median", "q3")
 
 
 def wilson(k, n, z=Z95):
-    """The Wilson score interval of a proportion k/n: (lower, upper), or
-    (None, None) for n = 0. The interval always holds k/n itself: at k = 0
-    and k = n the bound the formula puts a rounding error away from 0 or 1
-    is the estimate exactly.
+    """The Wilson score interval of a proportion k/n.
 
+    Args:
+        k: the successes.
+        n: the trials.
+        z: the normal quantile (1.96 for 95%).
+
+    Returns:
+        tuple: (low, high); (None, None) when n is 0. The interval always
+        holds k/n itself: at k = 0 and k = n the bound that rounding would
+        put a hair away from 0 or 1 is the estimate exactly.
+
+    Example:
         wilson(10, 10) == (0.7224672001371107, 1.0)
     """
     if n == 0:
@@ -37,7 +45,16 @@ def wilson(k, n, z=Z95):
 
 
 def proportion(k, n):
-    """k, the share k/n, its standard error and 95% interval; None where n is 0."""
+    """A proportion with its uncertainty.
+
+    Args:
+        k: the successes.
+        n: the trials.
+
+    Returns:
+        tuple: (k, k/n, its standard error, Wilson 95% low, high); None in
+        place of each number but k where n is 0.
+    """
     k, n = int(k), int(n)
     if n == 0:
         return k, None, None, None, None
@@ -50,7 +67,15 @@ def spread(values):
     """n, mean, its standard error and normal 95% interval (mean +- 1.96 SE),
     SD (n - 1 in the denominator), lower quartile, median, upper quartile of
     the values. Quartiles interpolate linearly between order statistics
-    (numpy's and R's default)."""
+    (numpy's and R's default).
+
+    Args:
+        values: the numbers (fixation times).
+
+    Returns:
+        tuple: the nine statistics in that order; None where one cannot be
+        told (no value; no spread of a single one).
+    """
     values = np.asarray(values, dtype=float)
     return _spread_of(len(values), float(values.sum()) if len(values) else 0.0,
                       float(values.std(ddof=1)) if len(values) > 1 else None,
@@ -73,7 +98,15 @@ def _spread_of(n, total, sd, quartiles):
 
 def group_jobs(jobs, by):
     """Jobs grouped by the values of the columns `by`, in order of first
-    appearance: {key tuple: [job indexes]}."""
+    appearance.
+
+    Args:
+        jobs: the tables.Job objects of a study.
+        by: the columns (run, seed, settings).
+
+    Returns:
+        dict: {tuple of values: [job indexes]}.
+    """
     groups = {}
     for index, job in enumerate(jobs):
         key = tuple(job.value(k) for k in by)
@@ -82,12 +115,28 @@ def group_jobs(jobs, by):
 
 
 def tracks(job, g, allele):
-    """Whether the job's settings record a fixation of this allele."""
+    """Whether the job's settings record a fixation of this allele.
+
+    Args:
+        job: a tables.Job.
+        g: the gene, 0 Alpha or 1 Beta.
+        allele: "A", "a", "B" or "b".
+
+    Returns:
+        bool.
+    """
     return job.context.get("fixation." + GENES[g][0].lower(), "any") in ("any", "", allele)
 
 
 def group_context(members):
-    """The settings that all jobs of a group share ("mixed" where they differ)."""
+    """The settings that all jobs of a group share.
+
+    Args:
+        members: the tables.Job objects of the group.
+
+    Returns:
+        dict: study key -> value as text, "mixed" where the jobs differ.
+    """
     keys = set()
     for job in members:
         keys |= set(job.context) | set(job.settings)
@@ -117,15 +166,44 @@ def _grouped_times(gid, values, mask, groups):
 
 
 def summarise(data, by=None, keys=None, with_theory=False):
-    """One ordered record per group: the columns of duolocus-summary's CSV.
+    """The summary of a study or an iteration table: one row per group.
 
-    data: a tables.Study, or an iteration table (DataFrame of the 28
-    columns, such as duolocus.run(...).table); by: the columns to group by
-    (default: run); with_theory: add what theory expects (X_p_theory,
-    X_time_theory, Gene_theory) where a law applies.
-    Returns a DataFrame when given a DataFrame, else a list of dicts."""
-    frame_given = isinstance(data, pd.DataFrame)
-    if frame_given:
+    Per group: the probability that each allele fixed with its standard
+    error and Wilson 95% interval; the fixation times per allele and per
+    gene (mean, SE, 95% interval, SD, quartiles); iterations, extinctions;
+    the gene-copy fixation times and the origins of the fixed copies.
+
+    Args:
+        data: a tables.Study (tables.read_study, tables.from_runs), or an
+            iteration table as a DataFrame (duolocus.run(...).table, a
+            merged table).
+        by (list of str): the columns to group by (default: run).
+        keys (list of str): the swept settings to show (default: the
+            study's).
+        with_theory (bool): add what theory expects (X_p_theory,
+            X_time_theory, Gene_theory) where a law applies.
+
+    Returns:
+        DataFrame: one row per group, the columns of duolocus-summary's CSV.
+
+    Example:
+        >>> study = tables.read_study("results/classroom/classroom.csv")
+        >>> stats.summarise(study, by=["map_distance_cM"])[["map_distance_cM", "A_p", "A_se"]]
+    """
+    return pd.DataFrame(summary_records(data, by, keys, with_theory))
+
+
+def summary_records(data, by=None, keys=None, with_theory=False):
+    """summarise as a list of dicts, one per group, with Python values
+    (None where a value does not apply): what duolocus-summary prints.
+
+    Args:
+        data, by, keys, with_theory: as summarise's.
+
+    Returns:
+        list of dict: one ordered record per group.
+    """
+    if isinstance(data, pd.DataFrame):
         data = _study_of_frame(data)
     study = data
     keys = study.keys if keys is None else keys
@@ -240,8 +318,6 @@ def summarise(data, by=None, keys=None, with_theory=False):
                 law = laws[g][0]
                 rec[f"{gene}_theory"] = law[0] if law else None
         records.append({name: _plain(value) for name, value in rec.items()})
-    if frame_given:
-        return pd.DataFrame(records)
     return records
 
 

@@ -69,14 +69,30 @@ def _records(path, data=None):
 
 
 def read_header(path, data=None):
-    """The header line's fields."""
+    """The header line's fields.
+
+    Args:
+        path: the file (named in messages).
+        data: the file's bytes, when they are in memory already.
+
+    Returns:
+        list of str: the column names.
+    """
     for _, fields in _records(path, data):
         return fields
     raise InputError(f"{path}:1", f"the file is empty; {WHAT_IS_READ}")
 
 
 def jobs_mid(header):
-    """Where the fixed columns of a jobs table begin, or None."""
+    """Where the fixed columns of a jobs table begin.
+
+    Args:
+        header: a header line's fields.
+
+    Returns:
+        int: the index of the first fixed column; None when the header is not
+        a jobs table's.
+    """
     for at in range(2, len(header) - len(JOBS_MID) + 1):
         if header[at:at + len(JOBS_MID)] == JOBS_MID:
             return at
@@ -84,7 +100,15 @@ def jobs_mid(header):
 
 
 def kind_of(header):
-    """Which Duolocus table a header line opens, or None."""
+    """Which Duolocus table a header line opens.
+
+    Args:
+        header: a header line's fields.
+
+    Returns:
+        str: "table" (PREFIX.csv), "index", "merged", "jobs" or "trajectory";
+        None for none of them.
+    """
     if header == COLUMNS:
         return "table"
     # A jobs table of a study without swept settings begins like an index.
@@ -119,8 +143,15 @@ def _seed(text, place):
 
 
 def check_row(fields, place):
-    """Checks one row of the 28 columns, as written; raises InputError at the
-    first fault."""
+    """Checks one row of the 28 columns, as written.
+
+    Args:
+        fields: the row's fields, as texts.
+        place: where it is (file:line), for the message.
+
+    Returns:
+        None; raises errors.InputError at the first fault.
+    """
     _int(fields[0], place, "iter", 1)
     _int(fields[1], place, "gens")
     for _, big, small, at in GENES:
@@ -195,7 +226,14 @@ class Job:
         self.times = None             # per gene: [(count, sum) of allele times, of copy times]
 
     def value(self, key):
-        """A column of the job: run, seed, a swept setting or a setting from its report."""
+        """A column of the job: run, seed, a swept setting or a setting from its report.
+
+        Args:
+            key: the column's name (a study key for a setting).
+
+        Returns:
+            str: its value as text; "" when the job does not know it.
+        """
         if key == "run":
             return self.run
         if key == "seed":
@@ -405,7 +443,19 @@ def _tally(jobs, rows):
 # ---------------------------------------------------------------- the report beside a table
 
 def attach_report(job, txt, required=False, text=None):
-    """Reads the job's report and checks it against the job's rows."""
+    """Reads the job's report and checks it against the job's rows.
+
+    Args:
+        job: the tables.Job.
+        txt: the report's file (PREFIX.txt).
+        required: refuse a missing report rather than go without.
+        text: the report's text, when it is in memory already.
+
+    Returns:
+        None; the job takes the report's settings (job.context) and counts.
+        Raises errors.InputError when the report is missing (required) or
+        disagrees with the rows.
+    """
     if text is None and not os.path.exists(txt):
         if required:
             raise InputError(txt, f"the report of run {job.run}, seed {job.seed} is missing")
@@ -470,7 +520,16 @@ def attach_report(job, txt, required=False, text=None):
 
 def check_iterations(job, told, where):
     """The iterations the study gives a job (its index, a trajectory) against
-    those its report and table count."""
+    those its report and table count.
+
+    Args:
+        job: the tables.Job.
+        told: the iterations the study says the job has.
+        where: what said so (named in the message).
+
+    Returns:
+        None; raises errors.InputError when they differ.
+    """
     if job.iterations is not None and told != job.iterations:
         raise InputError(job.txt or job.source,
                          f"its report counts {job.extinct} iterations halted by extinction, so "
@@ -571,6 +630,16 @@ def _single(path, with_report, frequencies, data=None, txt_text=None):
 
 
 def load_index(path, with_report=True, frequencies=True):
+    """The jobs of a study index PREFIX_index.csv and their rows.
+
+    Args:
+        path: the index file; the jobs' files are read from its folder.
+        with_report: read each job's report too.
+        frequencies: read the frequency columns (memory for large studies).
+
+    Returns:
+        tuple: (jobs, the parts of the rows, one DataFrame per job, swept keys).
+    """
     folder = os.path.dirname(path)
     header = read_header(path)
     if kind_of(header) != "index":
@@ -628,6 +697,14 @@ def load_index(path, with_report=True, frequencies=True):
 
 
 def load_jobs_table(path):
+    """The jobs listed in a merged table's jobs table.
+
+    Args:
+        path: the jobs table.
+
+    Returns:
+        tuple: (jobs, swept keys).
+    """
     header = read_header(path)
     if kind_of(header) != "jobs":
         raise InputError(f"{path}:1", "not a jobs table; expected the header run,seed, the swept "
@@ -660,6 +737,17 @@ def load_jobs_table(path):
 
 
 def load_merged(path, header, jobs_path, frequencies=True):
+    """The jobs and rows of a merged table.
+
+    Args:
+        path: the merged table.
+        header: its header line's fields.
+        jobs_path: its jobs table, or None to take the jobs from the rows.
+        frequencies: read the frequency columns.
+
+    Returns:
+        tuple: (jobs, rows as one DataFrame, swept keys).
+    """
     keys = header[2:-28]
     jobs = []
     by_key = {}
@@ -708,7 +796,17 @@ def load_merged(path, header, jobs_path, frequencies=True):
 
 
 def load(paths, jobs_path=None, with_report=True, frequencies=True):
-    """Every job of the inputs and their rows, as a Study."""
+    """Every job of the inputs and their rows.
+
+    Args:
+        paths: iteration tables (PREFIX.csv), study indexes and merged tables.
+        jobs_path: the jobs table of a merged table.
+        with_report: read each job's report too.
+        frequencies: read the frequency columns.
+
+    Returns:
+        Study: the jobs and their rows.
+    """
     jobs, parts, keys = [], [], []
     for path in paths:
         header = read_header(path)
@@ -750,14 +848,33 @@ def load(paths, jobs_path=None, with_report=True, frequencies=True):
 
 
 def public(rows):
-    """The 28 columns of parsed rows, without the bookkeeping columns."""
+    """The 28 columns of parsed rows, without the bookkeeping columns.
+
+    Args:
+        rows: rows as the module keeps them.
+
+    Returns:
+        DataFrame: the iteration table.
+    """
     return rows[[c for c in COLUMNS if c in rows]].reset_index(drop=True)
 
 
 def read_table(path, data=None):
     """One iteration table PREFIX.csv as a DataFrame of its 28 columns:
     allele columns as categories, generation columns as floats with NaN where
-    the file says NA or none, frequencies as floats."""
+    the file says NA or none, frequencies as floats.
+
+    Args:
+        path: the file (named in messages).
+        data: its bytes, when they are in memory already.
+
+    Returns:
+        DataFrame: the table; errors.InputError names the first faulty line.
+
+    Example:
+        >>> table = tables.read_table("demo.csv")
+        >>> table["A_all_fixed"].value_counts()
+    """
     header = read_header(path, data)
     if header != COLUMNS:
         raise InputError(f"{path}:1", "not an iteration table; expected the 28 columns iter,gens,...,p_ab")
@@ -766,7 +883,21 @@ def read_table(path, data=None):
 
 
 def read_study(paths, jobs_path=None, with_reports=True):
-    """Iteration tables, study indexes or a merged table, as one Study."""
+    """Iteration tables, study indexes or a merged table, as one Study.
+
+    Args:
+        paths: a path or a list of paths.
+        jobs_path: the jobs table of a merged table (found beside it when
+            None).
+        with_reports: read each job's report (needed for theory and titles).
+
+    Returns:
+        Study: its jobs and rows, ready for stats.summarise and figures.
+
+    Example:
+        >>> study = tables.read_study("results/classroom/classroom.csv")
+        >>> stats.summarise(study, with_theory=True)
+    """
     if isinstance(paths, (str, os.PathLike)):
         paths = [paths]
     return load([os.fspath(p) for p in paths], jobs_path, with_reports)
@@ -775,10 +906,19 @@ def read_study(paths, jobs_path=None, with_reports=True):
 # ---------------------------------------------------------------- writing the merged table
 
 def write_merged(study, table_path, jobs_path):
-    """The merged table (run, seed, the swept settings, the 28 columns as
-    each job's file has them) and the jobs table (one line per job: its
+    """Writes the merged table (run, seed, the swept settings, the 28 columns
+    as each job's file has them) and the jobs table (one line per job: its
     files, iteration and extinction counts and every setting its report
-    gives), both or neither."""
+    gives), both or neither.
+
+    Args:
+        study: the Study to write.
+        table_path: the merged table's file.
+        jobs_path: the jobs table's file.
+
+    Returns:
+        None; raises errors.OutputError when a file cannot be written.
+    """
     from .files import write_together
     keys = study.keys
 
@@ -819,7 +959,16 @@ def write_merged(study, table_path, jobs_path):
 # ---------------------------------------------------------------- trajectories
 
 def read_trajectory(path, data=None):
-    """A trajectory file PREFIX.traj.csv as a DataFrame of its 13 columns."""
+    """A trajectory file PREFIX.traj.csv as a DataFrame of its 13 columns.
+
+    Args:
+        path: the file (named in messages).
+        data: its bytes, when they are in memory already.
+
+    Returns:
+        DataFrame: iter, gen, allele and haplotype frequencies, D and the
+        heterozygosities.
+    """
     header = read_header(path, data)
     if header != TRAJ_COLUMNS:
         raise InputError(f"{path}:1", "not a trajectory file; expected the header " + ",".join(TRAJ_COLUMNS))
@@ -848,9 +997,21 @@ def read_trajectory(path, data=None):
 # ---------------------------------------------------------------- runs made from Python
 
 def from_runs(results, names=None, keys=()):
-    """A Study of runs made with duolocus.run or run_many, each a job: named
-    by names (default run1, run2, ...), with the settings `keys` as its swept
-    columns (the values given to the run, or the defaults its report shows)."""
+    """A Study of runs made with duolocus.run or run_many, each a job.
+
+    Args:
+        results: the RunResult objects.
+        names: the jobs' names (default run1, run2, ...).
+        keys: the settings shown as swept columns (the values given to the
+            run, or the defaults its report shows).
+
+    Returns:
+        Study: ready for stats.summarise and figures.
+
+    Example:
+        >>> runs = duolocus.run_many([{"map_distance_cM": d} for d in (0, 5, 50)])
+        >>> sweep = tables.from_runs(runs, names=["0 cM", "5 cM", "50 cM"], keys=["map_distance_cM"])
+    """
     jobs, parts = [], []
     keys = list(keys)
     for k, result in enumerate(results):

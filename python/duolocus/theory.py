@@ -138,10 +138,18 @@ def _fitnesses(name, w, positive_ends=False):
 
 
 def solve(a: List[List[float]], b: List[float]) -> List[float]:
-    """Solve a x = b by Gaussian elimination with partial pivoting.
+    """Solves a x = b by Gaussian elimination with partial pivoting.
 
     The matrices met here (I - Q of an absorbing chain) are well conditioned
-    and at most a few hundred rows, so a plain elimination is enough."""
+    and at most a few hundred rows, so a plain elimination is enough.
+
+    Args:
+        a: the square matrix, as a list of rows (left unchanged).
+        b: the right-hand side.
+
+    Returns:
+        list of float: x.
+    """
     n = len(b)
     m = [row[:] + [b[i]] for i, row in enumerate(a)]
     for col in range(n):
@@ -168,7 +176,15 @@ def solve(a: List[List[float]], b: List[float]) -> List[float]:
 
 
 def binomial_pmf(n: int, x: float) -> List[float]:
-    """P(K = k), k = 0..n, for K ~ Binomial(n, x)."""
+    """P(K = k), k = 0..n, for K ~ Binomial(n, x).
+
+    Args:
+        n: the number of draws.
+        x: the probability of success of each.
+
+    Returns:
+        list of float: the n + 1 probabilities.
+    """
     n = _whole("n", n, 0, MAX_BINOMIAL)
     x = _real("x", x, lo=0, hi=1)
     if x <= 0.0:
@@ -182,7 +198,16 @@ def binomial_pmf(n: int, x: float) -> List[float]:
 
 
 def simpson(f: Callable[[float], float], a: float, b: float, steps: int = 2000) -> float:
-    """Simpson's rule for the integral of f from a to b over steps (even) intervals."""
+    """The integral of f from a to b by Simpson's rule.
+
+    Args:
+        f: the function of one number.
+        a, b: the bounds.
+        steps: the number of intervals (made even).
+
+    Returns:
+        float: the integral.
+    """
     a = _real("a", a)
     b = _real("b", b)
     steps = _whole("steps", steps, 1, MAX_GENERATIONS)
@@ -205,8 +230,16 @@ NEUTRAL_FIXATION = ("u(p0) = p0: the allele frequency is a martingale under "
 
 
 def founder_allele_freq(counts: Sequence[int], gene: str) -> float:
-    """Frequency of A (gene 'A') or B (gene 'B') among the founders, whose
-    counts are in genotype order AABB, AABb, ..., aabb."""
+    """The frequency of A (gene 'A') or B (gene 'B') among the founders.
+
+    Args:
+        counts: the founders of each genotype, in genotype order AABB, AABb,
+            ..., aabb.
+        gene: 'A' or 'B'.
+
+    Returns:
+        float: the allele's share of the 2N genes.
+    """
     counts = _counts("counts", counts)
     _gene(gene)
     n = sum(counts)
@@ -227,7 +260,14 @@ ABSORPTION_TIME = ("t(p) = -4N[p ln p + (1-p) ln(1-p)]; conditional on "
 
 
 def wf_matrix(m: int) -> List[List[float]]:
-    """Transition matrix of the allele count among m = 2N genes."""
+    """The transition matrix of the allele count among m = 2N genes.
+
+    Args:
+        m: the number of genes.
+
+    Returns:
+        list of list of float: row i, column j: P(j copies next | i now).
+    """
     m = _whole("m", m, 1, MAX_WF_GENES, " (2N genes; beyond that the exact chain takes too long)")
     return [binomial_pmf(m, i / m) for i in range(m + 1)]
 
@@ -237,7 +277,16 @@ def wf_absorption_times(n_ind: int, i0: int) -> Dict[str, float]:
     for the Wright-Fisher chain of 2N genes starting with i0 copies.
 
     Conditioning on fixation is the Doob transform Q*(i, j) = Q(i, j) j / i,
-    since the fixation probability from i copies is i / 2N."""
+    since the fixation probability from i copies is i / 2N.
+
+    Args:
+        n_ind: N, the diploid individuals.
+        i0: the copies of the allele at the start.
+
+    Returns:
+        dict: "any", "fix" and "loss": the mean generations to absorption,
+        to fixation and to loss.
+    """
     n_ind = _size(n_ind, MAX_WF_SIZE, " (beyond that, kimura_ohta_times)")
     i0 = _whole("i0", i0, 1, 2 * n_ind - 1, " (copies of the allele, 2N = "
                 f"{2 * n_ind} genes: neither lost nor fixed)")
@@ -260,11 +309,19 @@ def wf_absorption_times(n_ind: int, i0: int) -> Dict[str, float]:
 
 
 def kimura_ohta_times(n_ind: int, p: float) -> Dict[str, float]:
-    """Kimura and Ohta's diffusion mean times for a neutral allele at
-    frequency p among N diploids: "any" (to fixation or loss), "fix" (given
-    it fixes) and "loss" (given it is lost), in generations.
+    """Kimura and Ohta's diffusion times for a neutral allele at frequency p.
 
-        kimura_ohta_times(50, 0.2)["fix"]   # about 357
+    Args:
+        n_ind: N, the diploid individuals.
+        p: the starting frequency, strictly between 0 and 1.
+
+    Returns:
+        dict: "any" (mean time until either allele fixes), "fix" (given that
+        this allele fixes) and "loss" (given that it is lost), in generations.
+
+    Example:
+        >>> round(kimura_ohta_times(50, 0.5)["fix"], 1)
+        138.6
     """
     n_ind = _real("n_ind", n_ind, above=0)
     p = _real("p", p, above=0, below=1)
@@ -291,7 +348,14 @@ def ancestral_process_time(n_ind: int) -> float:
     2N: the number of distinct parents is the occupancy of k balls in 2N
     boxes.  A founding copy has fixed by generation t exactly when the
     lineages of generation t have met by generation 0, so the mean fixation
-    time equals the mean absorption time of this backward chain from 2N."""
+    time equals the mean absorption time of this backward chain from 2N.
+
+    Args:
+        n_ind: N, the diploid individuals.
+
+    Returns:
+        float: the mean gene-copy fixation time in generations.
+    """
     n_ind = _size(n_ind, MAX_ANCESTRAL_SIZE, " (beyond that, coalescent_time)")
     m = 2 * n_ind
     # rows[k][j]: P(k lineages have j distinct parents), built ball by ball
@@ -315,8 +379,15 @@ def ancestral_process_time(n_ind: int) -> float:
 
 
 def coalescent_time(n_ind: int) -> float:
-    """The coalescent's mean time to the most recent common ancestor of the
-    2N genes of N diploids, 4N(1 - 1/2N) generations."""
+    """The coalescent's mean time to the common ancestor of all 2N copies,
+    4N (1 - 1/2N).
+
+    Args:
+        n_ind: N, the diploid individuals.
+
+    Returns:
+        float: generations.
+    """
     n_ind = _real("n_ind", n_ind, above=0)
     return 4.0 * n_ind * (1.0 - 1.0 / (2 * n_ind))
 
@@ -345,9 +416,17 @@ _FOUNDER_HAPS = {
 
 
 def origin_shares(counts: Sequence[int]) -> Tuple[Dict[str, float], Dict[str, float]]:
-    """The chance that the gene copy that fixes comes from a founder of each
-    genotype, and from a founding chromosome of each haplotype, for founder
-    counts in genotype order (double heterozygotes half in each phase)."""
+    """Where the fixed gene copy is expected to come from: every founding
+    copy is equally likely to fix.
+
+    Args:
+        counts: the founders of each genotype, in genotype order.
+
+    Returns:
+        tuple: (share of each founder genotype, share of each founding
+        haplotype AB, Ab, aB, ab), each a dict; the double heterozygote counts
+        half in each phase.
+    """
     counts = _counts("counts", counts)
     n = float(sum(counts))
     gt = {GENOTYPES[g]: c / n for g, c in enumerate(counts) if c}
@@ -379,7 +458,16 @@ def selection_fixation_exact(n_ind: int, w: Tuple[float, float, float],
     genes of an offspring are independent draws, so the next generation's
     genotype counts are multinomial with Hardy-Weinberg proportions in x.
     The chain runs on genotype counts, not on allele counts alone, because
-    selection acts on genotypes."""
+    selection acts on genotypes.
+
+    Args:
+        n_ind: N, the diploid individuals.
+        w: the fitnesses of AA, Aa and aa.
+        start: the founders of AA, Aa and aa.
+
+    Returns:
+        float: P(A fixes).
+    """
     n = _size(n_ind, MAX_SELECTION_SIZE, " (beyond that, selection_fixation_diffusion)")
     w = _fitnesses("w", w)
     if isinstance(start, (str, bytes)) or not hasattr(start, "__len__") or len(start) != 3 or \
@@ -433,8 +521,17 @@ def selection_fixation_exact(n_ind: int, w: Tuple[float, float, float],
 
 
 def selection_fixation_diffusion(n_ind: int, w: Tuple[float, float, float], p: float) -> float:
-    """Kimura's diffusion probability that A fixes from frequency p among N
-    diploids, with fitnesses w = (w_AA, w_Aa, w_aa)."""
+    """Kimura's diffusion probability of fixation under any dominance:
+    u(p) = int_0^p G / int_0^1 G, G(y) = exp(-int_0^y 2M/V).
+
+    Args:
+        n_ind: N, the diploid individuals.
+        w: the fitnesses of AA, Aa and aa.
+        p: the starting frequency of A.
+
+    Returns:
+        float: P(A fixes).
+    """
     n_ind = _real("n_ind", n_ind, above=0)
     w11, w12, w22 = _fitnesses("w", w, positive_ends=True)
     p = _real("p", p, lo=0, hi=1)
@@ -465,8 +562,16 @@ def selection_fixation_diffusion(n_ind: int, w: Tuple[float, float, float], p: f
 
 
 def kimura_genic(n_ind: int, s: float, p: float) -> float:
-    """Kimura's closed form for fitnesses 1, 1 - s/2, 1 - s (genic): the
-    probability that A fixes from frequency p; p itself for s = 0."""
+    """Kimura's closed form for fitnesses 1, 1 - s/2, 1 - s (genic).
+
+    Args:
+        n_ind: N, the diploid individuals.
+        s: the selection coefficient against the homozygote of the other allele.
+        p: the starting frequency.
+
+    Returns:
+        float: the fixation probability.
+    """
     n_ind = _real("n_ind", n_ind, above=0)
     s = _real("s", s, hi=1)
     p = _real("p", p, lo=0, hi=1)
@@ -490,9 +595,20 @@ MUTATION_DRIFT = ("E[p'] = (1-u-v)E[p] + v; E[p'^2] = (1-1/2N)E[p*^2] + E[p*]/2N
 
 def mutation_drift_moments(n_ind: int, u: float, v: float, p0: float, t: int) -> Tuple[float, float]:
     """Exact mean and variance of the frequency of the capital allele after t
-    generations.  u: capital to small, v: small to capital.  Every gene of the
-    new generation is an independent draw that is capital with probability
-    p* = (1-u-v) p + v, so the count is Binomial(2N, p*) given p."""
+    generations.  Every gene of the new generation is an independent draw that
+    is capital with probability p* = (1-u-v) p + v, so the count is
+    Binomial(2N, p*) given p.
+
+    Args:
+        n_ind: N, the diploid individuals.
+        u: the mutation rate capital to small.
+        v: the mutation rate small to capital.
+        p0: the starting frequency of the capital allele.
+        t: generations.
+
+    Returns:
+        tuple: (mean, variance).
+    """
     n_ind = _real("n_ind", n_ind, above=0)
     u = _real("u", u, lo=0, hi=1)
     v = _real("v", v, lo=0, hi=1)
@@ -509,8 +625,17 @@ def mutation_drift_moments(n_ind: int, u: float, v: float, p0: float, t: int) ->
 
 
 def mutation_drift_diffusion(n_ind: int, u: float, v: float) -> Tuple[float, float]:
-    """Mean and variance of the capital allele's frequency at the balance of
-    mutation (u: capital to small, v: back) and drift, from the diffusion."""
+    """The stationary mean and variance of the capital allele's frequency under
+    mutation and drift (the beta distribution of the diffusion).
+
+    Args:
+        n_ind: N, the diploid individuals.
+        u: the mutation rate capital to small.
+        v: the mutation rate small to capital.
+
+    Returns:
+        tuple: (mean v / (u + v), variance).
+    """
     n_ind = _real("n_ind", n_ind, above=0)
     u = _real("u", u, lo=0, hi=1)
     v = _real("v", v, lo=0, hi=1)
@@ -546,7 +671,17 @@ def heterozygosity(n_ind: int, rule: int, het0: float, div0: float, t: int) -> T
     (under monogamy two offspring are full sibs with probability 2/N and
     then share the parent of the gene with probability 1/2), and a shared
     parent gives the same gene or its other gene with probability 1/2 each.
-    rule: 0 self-fertilisation not allowed, 1 allowed, 2 monogamy."""
+
+    Args:
+        n_ind: N, the diploid individuals.
+        rule: 0 self-fertilisation not allowed, 1 allowed, 2 monogamy.
+        het0: hw at the start.
+        div0: hb at the start.
+        t: generations.
+
+    Returns:
+        tuple: (observed heterozygosity, 2pq).
+    """
     n = _real("n_ind", n_ind, above=1)
     rule = _whole("rule", rule, 0, 2, " (0 selfing not allowed, 1 allowed, 2 monogamy)")
     het0 = _real("het0", het0, lo=0, hi=1)
@@ -565,7 +700,15 @@ def heterozygosity(n_ind: int, rule: int, het0: float, div0: float, t: int) -> T
 
 def effective_size(n_ind: int, rule: int) -> float:
     """Ne = 1 / (2 (1 - lambda)), lambda the leading eigenvalue of the
-    heterozygosity recursion."""
+    heterozygosity recursion.
+
+    Args:
+        n_ind: N, the diploid individuals.
+        rule: 0 self-fertilisation not allowed, 1 allowed, 2 monogamy.
+
+    Returns:
+        float: the effective size.
+    """
     n = _real("n_ind", n_ind, above=0)
     rule = _whole("rule", rule, 0, 2, " (0 selfing not allowed, 1 allowed, 2 monogamy)")
     if rule == 1:
@@ -589,7 +732,14 @@ LD_DECAY = ("E[D_t+1] = (1-1/2N)[(1-r)D_t + r C_t], E[C_t+1] = -(1/2N)[(1-r)D_t 
 
 def founder_ld(counts: Sequence[int]) -> Tuple[float, float]:
     """E[D_0] and E[C_0] of the founders, averaging over the random phase of
-    the double heterozygotes (both are linear in the phase)."""
+    the double heterozygotes (both are linear in the phase).
+
+    Args:
+        counts: the founders of each genotype, in genotype order.
+
+    Returns:
+        tuple: (E[D_0], E[C_0]).
+    """
     counts = _counts("counts", counts)
     n = float(sum(counts))
     pa = founder_allele_freq(counts, "A")
@@ -612,7 +762,17 @@ def ld_decay(n_ind: int, r: float, d0: float, c0: float, t: int) -> float:
     """Exact E[D_t] for the haplotype sample of 2N chromosomes, selfing
     allowed.  A gamete is AB with probability (1-r) p_AB + r X, where X is the
     frequency of A and B on the two different chromosomes of a parent, and
-    2N gametes drawn independently give E[D'] = (1 - 1/2N) D_gamete."""
+    2N gametes drawn independently give E[D'] = (1 - 1/2N) D_gamete.
+
+    Args:
+        n_ind: N, the diploid individuals.
+        r: the recombination fraction.
+        d0, c0: E[D_0] and E[C_0] (founder_ld).
+        t: generations.
+
+    Returns:
+        float: E[D_t].
+    """
     n_ind = _real("n_ind", n_ind, above=0)
     r = _real("r", r, lo=0, hi=1)
     d0 = _real("d0", d0, lo=-1, hi=1)
@@ -636,9 +796,20 @@ MIGRATION = ("E[p_t] = p_I + (p_0 - p_I)(1-m)^t, m = immigrants/N; "
 
 
 def migration_mean(p0: float, p_imm: float, m: float, t: int) -> float:
-    """Every place is an immigrant with probability m, whose gene is capital
-    with probability p_imm, and otherwise an offspring whose gene is a copy
-    of a random parental gene."""
+    """The expected frequency after t generations of migration: every place is
+    an immigrant with probability m, whose gene is capital with probability
+    p_imm, and otherwise an offspring whose gene is a copy of a random
+    parental gene.
+
+    Args:
+        p0: the starting frequency.
+        p_imm: the frequency among immigrants.
+        m: the chance that a place goes to an immigrant.
+        t: generations.
+
+    Returns:
+        float: the mean frequency.
+    """
     p0 = _real("p0", p0, lo=0, hi=1)
     p_imm = _real("p_imm", p_imm, lo=0, hi=1)
     m = _real("m", m, lo=0, hi=1)
@@ -647,8 +818,15 @@ def migration_mean(p0: float, p_imm: float, m: float, t: int) -> float:
 
 
 def immigrant_allele_freq(mig: Sequence[float], gene: str) -> float:
-    """The frequency of A (gene "A") or B among immigrants of the nine
-    genotype shares mig."""
+    """The frequency of A or B among immigrants.
+
+    Args:
+        mig: the shares of the nine genotypes among immigrants.
+        gene: 'A' or 'B'.
+
+    Returns:
+        float: the allele's frequency.
+    """
     mig = _counts("mig", mig)
     return founder_allele_freq([x * 1000000 for x in mig], gene)
 
@@ -666,7 +844,18 @@ LINKAGE = ("P(A and B fix) = pA pB + sum_t E[D_gamete,t]/2N, zero excess for "
 def joint_fixation(n_ind: int, r: float, pa: float, pb: float, d0: float, c0: float,
                    horizon: int = 100000) -> float:
     """Exact P(A and B both fix): E[pA pB] grows by E[D_gamete]/2N each
-    generation (the covariance of the 2N multinomial draws)."""
+    generation (the covariance of the 2N multinomial draws).
+
+    Args:
+        n_ind: N, the diploid individuals.
+        r: the recombination fraction.
+        pa, pb: the starting frequencies of A and B.
+        d0, c0: E[D_0] and E[C_0] (founder_ld).
+        horizon: the most generations summed.
+
+    Returns:
+        float: P(A and B fix).
+    """
     n_ind = _real("n_ind", n_ind, above=0)
     r = _real("r", r, lo=0, hi=1)
     pa = _real("pa", pa, lo=0, hi=1)
@@ -686,8 +875,16 @@ def joint_fixation(n_ind: int, r: float, pa: float, pb: float, d0: float, c0: fl
 
 
 def coalescence_correlation(n_ind: int, r: float) -> float:
-    """The correlation of the coalescence times of two genes recombining at
-    rate r among N diploids, (R + 18) / (R^2 + 13R + 18), R = 4Nr."""
+    """The correlation of the coalescence times of two genes,
+    (R + 18) / (R^2 + 13R + 18), R = 4Nr.
+
+    Args:
+        n_ind: N, the diploid individuals.
+        r: the recombination fraction.
+
+    Returns:
+        float: the correlation.
+    """
     n_ind = _real("n_ind", n_ind, above=0)
     r = _real("r", r, lo=0, hi=1)
     big_r = 4.0 * n_ind * r
@@ -705,7 +902,14 @@ KIMURA_OHTA_TEXT = "neutral fixation time (Kimura and Ohta): t = -4N (1 - p0) ln
 
 
 def neutral_fixation(p: float) -> float:
-    """A neutral allele fixes with the probability of its frequency."""
+    """A neutral allele fixes with the probability of its frequency.
+
+    Args:
+        p: the starting frequency.
+
+    Returns:
+        float: p.
+    """
     return p
 
 
@@ -714,7 +918,15 @@ def effective_s(w_xx: float, w_yy: float) -> float:
     program's parent acceptance makes it: a parent is taken with probability
     equal to its fitness, so under genic selection (heterozygote halfway) the
     capital allele's share grows by the factor w_XX / ((w_XX + w_xx) / 2)
-    per copy, that is by 1 + s with s = (w_XX - w_xx) / (w_XX + w_xx)."""
+    per copy, that is by 1 + s with s = (w_XX - w_xx) / (w_XX + w_xx).
+
+    Args:
+        w_xx: the fitness of the capital homozygote XX.
+        w_yy: the fitness of the small homozygote xx.
+
+    Returns:
+        float: s.
+    """
     w_xx = _real("w_xx", w_xx, lo=0)
     w_yy = _real("w_yy", w_yy, lo=0)
     if w_xx + w_yy == 0:
@@ -725,7 +937,20 @@ def effective_s(w_xx: float, w_yy: float) -> float:
 def kimura_fixation(n_ind: float, s: float, p: float) -> float:
     """Kimura's diffusion probability that an allele at frequency p fixes in
     a population of N diploids when each copy adds s:
-    u = (1 - exp(-4Nsp)) / (1 - exp(-4Ns)); p itself when s is 0."""
+    u = (1 - exp(-4Nsp)) / (1 - exp(-4Ns)); p itself when s is 0.
+
+    Args:
+        n_ind: N, the diploid individuals.
+        s: the selection coefficient of one copy (effective_s).
+        p: the starting frequency.
+
+    Returns:
+        float: u.
+
+    Example:
+        >>> round(kimura_fixation(50, 0.01, 0.1), 3)
+        0.21
+    """
     n_ind = _real("n_ind", n_ind, above=0)
     s = _real("s", s, lo=-1, hi=1)
     p = _real("p", p, lo=0, hi=1)
@@ -740,8 +965,17 @@ def kimura_fixation(n_ind: float, s: float, p: float) -> float:
 
 def neutral_fixation_time(n_ind: float, p: float, fixed: bool = True) -> float:
     """Kimura and Ohta's mean time to fixation (fixed=True) or to loss of a
-    neutral allele at frequency p, among the iterations that end so; None
-    where the allele cannot fix (p 0) or cannot be lost (p 1)."""
+    neutral allele at frequency p, among the iterations that end so.
+
+    Args:
+        n_ind: N, the diploid individuals.
+        p: the starting frequency.
+        fixed: True for the time to fixation, False to loss.
+
+    Returns:
+        float: generations; None where the allele cannot fix (p 0) or cannot
+        be lost (p 1).
+    """
     n_ind = _real("n_ind", n_ind, above=0)
     p = _real("p", p, lo=0, hi=1)
     if not 0.0 < p < 1.0:
@@ -753,8 +987,15 @@ def neutral_fixation_time(n_ind: float, p: float, fixed: bool = True) -> float:
 
 def gene_fitness(w: Sequence[float], gene: int):
     """The fitness of the three genotypes of one gene (XX, Xx, xx) when the
-    other gene does not change fitness; None otherwise.  w: the nine
-    fitnesses in genotype order AABB ... aabb."""
+    other gene does not change fitness.
+
+    Args:
+        w: the nine fitnesses in genotype order AABB ... aabb.
+        gene: 0 Alpha, 1 Beta.
+
+    Returns:
+        tuple: (w_XX, w_Xx, w_xx); None when the other gene changes fitness.
+    """
     if isinstance(w, (str, bytes)) or not hasattr(w, "__len__") or len(w) != 9:
         _refuse("w", w, f"the nine fitnesses in genotype order {', '.join(GENOTYPES)}")
     gene = _whole("gene", gene, 0, 1, " (0 Alpha, 1 Beta)")
@@ -769,9 +1010,20 @@ def gene_fitness(w: Sequence[float], gene: int):
 
 def selection_s_h(classes: Sequence[float]):
     """(s, h, favoured) of the three fitnesses XX, Xx, xx of a gene, read as
-    the favoured homozygote 1, the heterozygote 1 - hs, the other 1 - s;
-    favoured is "capital" or "small".  None for a gene without selection
-    between its homozygotes (s 0) or with all fitnesses 0."""
+    the favoured homozygote 1, the heterozygote 1 - hs, the other 1 - s.
+
+    Args:
+        classes: the fitnesses of XX, Xx and xx.
+
+    Returns:
+        tuple: (s, h, favoured), favoured "capital" or "small"; None for a
+        gene without selection between its homozygotes (s 0) or with all
+        fitnesses 0.
+
+    Example:
+        >>> selection_s_h([1.0, 0.75, 0.5])
+        (0.5, 0.5, 'capital')
+    """
     w_xx, w_xy, w_yy = classes
     top = max(w_xx, w_yy)
     if top <= 0 or w_xx == w_yy:
@@ -796,7 +1048,15 @@ def _float(ctx, key):
 
 
 def fitness_table(ctx):
-    """The nine fitnesses scaled so the largest is 1, or None when unknown."""
+    """The nine fitnesses of a run, scaled so the largest is 1.
+
+    Args:
+        ctx: the settings of a run, as its report gives them (a dict of
+            study keys and texts).
+
+    Returns:
+        list of float: in genotype order; None when unknown.
+    """
     w = [_float(ctx, f"fitness.{g}") for g in GENOTYPES]
     if any(v is None for v in w):
         return None
@@ -816,7 +1076,17 @@ def single_locus_fitness(ctx, w, gene):
     """The fitnesses of XX, Xx and xx of a gene that behaves as one locus:
     its own fitness does not depend on the other gene, or the two genes never
     recombine, never mutate and start from AB and ab chromosomes only, so
-    that each chromosome stays AB or ab and the genes share one fate."""
+    that each chromosome stays AB or ab and the genes share one fate.
+
+    Args:
+        ctx: the settings of a run (a dict of study keys and texts).
+        w: the nine fitnesses (fitness_table).
+        gene: 0 Alpha, 1 Beta.
+
+    Returns:
+        tuple: (w_XX, w_Xx, w_xx); None when the gene does not behave as one
+        locus.
+    """
     classes = gene_fitness(w, gene)
     if classes is not None:
         return classes
@@ -827,11 +1097,19 @@ def single_locus_fitness(ctx, w, gene):
 
 
 def fixation_law(ctx, gene):
-    """The fixation probability of the capital allele of a gene (0 Alpha,
-    1 Beta) as a function of its starting frequency, where a formula applies:
-    (label, function); None where none does (mutation at the gene,
-    migration, mating preferences, dominance, selection at a gene it
-    recombines with, a fertilization rule other than random union)."""
+    """The fixation probability of the capital allele of a gene as a function
+    of its starting frequency, where a formula applies.
+
+    Args:
+        ctx: the settings of a run (a dict of study keys and texts).
+        gene: 0 Alpha, 1 Beta.
+
+    Returns:
+        tuple: (label, function of p0); None where no formula applies
+        (mutation at the gene, migration, mating preferences, dominance,
+        selection at a gene it recombines with, a fertilization rule other
+        than random union).
+    """
     n = _float(ctx, "population")
     w = fitness_table(ctx)
     if n is None or w is None:
@@ -857,8 +1135,16 @@ def fixation_law(ctx, gene):
 def fixation_times_law(ctx, gene):
     """Kimura and Ohta's mean fixation times of the capital and the small
     allele of a neutral gene, as a function of the capital allele's starting
-    frequency: function(p) -> (time if the capital fixes, time if the small
-    fixes); None where the gene is not neutral or another force acts."""
+    frequency.
+
+    Args:
+        ctx: the settings of a run (a dict of study keys and texts).
+        gene: 0 Alpha, 1 Beta.
+
+    Returns:
+        function: p -> (time if the capital fixes, time if the small fixes);
+        None where the gene is not neutral or another force acts.
+    """
     law = fixation_law(ctx, gene)
     n = _float(ctx, "population")
     if law is None or law[0] != NEUTRAL_TEXT:

@@ -15,7 +15,7 @@ from duolocus import stats, tables, theory
 
 def hand_record(tmp_path, **kwargs):
     study = tables.load([write(tmp_path / "hand.csv", [HEADER] + HAND_ROWS)])
-    [rec] = stats.summarise(study, **kwargs)
+    [rec] = stats.summary_records(study, **kwargs)
     return rec
 
 
@@ -53,7 +53,7 @@ class TestTheoryColumns:
         for g, w in zip(tables.GENOTYPES, fitness):
             ctx[f"fitness.{g}"] = str(w)
         study.jobs[0].context = ctx
-        [rec] = stats.summarise(study, with_theory=True)
+        [rec] = stats.summary_records(study, with_theory=True)
         return rec
 
     def test_neutral(self, tmp_path):
@@ -92,7 +92,7 @@ def test_columns_against_a_count_row_by_row(tmp_path):
         lines.append(f"{it},1000,{alpha},none,NA,0.5000000,none,NA,NA," + ",".join(["0.1000000"] * 10 + ["0.2500000"] * 4))
         expected.append((fixed, when, copy))
     study = tables.load([write(tmp_path / "r.csv", lines)])
-    [rec] = stats.summarise(study)
+    [rec] = stats.summary_records(study)
     times = [w for f, w, _ in expected if f == "A"]
     assert rec["A_fixed"] == len(times)
     assert rec["A_time_mean"] == pytest.approx(statistics.mean(times), rel=1e-12)
