@@ -95,13 +95,23 @@ def _founders(raw):
 
 
 def preview(settings=None):
-    """What a run of these settings starts from, without running it: a dict
-    with the founders ("population", "counts" by genotype, "p_A", "p_B",
-    "haplotypes" AB, Ab, aB, ab and their "D"), the fitnesses as the run
-    uses them (scaled, by genotype), the immigrants per generation and
-    their mix. Refused settings raise ValueError, as run() does.
+    """What a run of these settings starts from, without running it.
 
-        duolocus.preview({"population.size": 40, "population.p_A": 0.2})["founders"]["p_A"]
+    Args:
+        settings (dict): study keys and their values, as run() takes them.
+
+    Returns:
+        dict: "founders" (the "population", "counts" by genotype, "p_A",
+        "p_B", "haplotypes" AB, Ab, aB, ab and their "D"), "fitness" as the
+        run uses them (scaled, by genotype), "immigrants" per generation and
+        their "mix".
+
+    Raises:
+        ValueError: refused settings, as run() refuses them.
+
+    Example:
+        >>> duolocus.preview({"population.size": 40, "population.p_A": 0.2})["founders"]["p_A"]
+        0.2
     """
     raw = _require_engine().preview(arguments.settings(settings))
     _refused(raw)
