@@ -23,6 +23,9 @@ function bytes(ptr, size) {
   return Buffer.from(engine.HEAPU8.slice(ptr, ptr + size)).toString('latin1');
 }
 
+// Python's spelling of the numbers JSON cannot carry.
+const NUMBER = (text) => ({ inf: Infinity, '-inf': -Infinity, nan: NaN }[text] ?? Number(text));
+
 const cases = JSON.parse(readFileSync(0, 'utf8'));
 const answers = [];
 for (const c of cases) {
@@ -30,7 +33,7 @@ for (const c of cases) {
   const refused = [];
   for (const s of c.settings) {
     const ok = engine.ccall('LABSET', 'number', ['string', 'number', 'number', 'string', 'string'],
-      [s.key, s.kind, Number(s.number), s.text, `settings['${s.key}']`]);
+      [s.key, s.kind, NUMBER(s.number), s.text, `settings['${s.key}']`]);
     if (!ok) refused.push(...faults());
   }
   const seedFault = engine.UTF8ToString(engine._LABSEEDFAULT(c.seed));
