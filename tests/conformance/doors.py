@@ -141,7 +141,8 @@ def lab_engine(cases):
             if isinstance(value, bool):
                 kind, number, text = 2, 1.0 if value else 0.0, ""
             elif isinstance(value, int):
-                kind, number, text = 0, value, ""
+                # The form hands a whole number over with its digits.
+                kind, number, text = 0, value, str(value)
             elif isinstance(value, float):
                 kind, number, text = 1, value, ""
             else:

@@ -26,14 +26,15 @@ function bytes(ptr, size) {
 // Python's spelling of the numbers JSON cannot carry.
 const NUMBER = (text) => ({ inf: Infinity, '-inf': -Infinity, nan: NaN }[text] ?? Number(text));
 
+const UTF8 = new TextEncoder();
 const cases = JSON.parse(readFileSync(0, 'utf8'));
 const answers = [];
 for (const c of cases) {
   engine._LABCLEAR();
   const refused = [];
   for (const s of c.settings) {
-    const ok = engine.ccall('LABSET', 'number', ['string', 'number', 'number', 'string', 'string'],
-      [s.key, s.kind, NUMBER(s.number), s.text, `settings['${s.key}']`]);
+    const ok = engine.ccall('LABSET', 'number', ['string', 'number', 'number', 'string', 'number', 'string'],
+      [s.key, s.kind, NUMBER(s.number), s.text, UTF8.encode(s.text).length, `settings['${s.key}']`]);
     if (!ok) refused.push(...faults());
   }
   const seedFault = engine.UTF8ToString(engine._LABSEEDFAULT(c.seed));
