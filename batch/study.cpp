@@ -1,6 +1,8 @@
 #include "batch/study.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -226,6 +228,18 @@ void READSWEEP(const toml::table& table, Sweep& sweep, std::vector<std::string>&
   }
 }
 
+// Digits, with a sign perhaps, that no 64-bit whole number holds.
+bool BEYOND64(const std::string& text) {
+  std::size_t at = (!text.empty() && (text[0] == '+' || text[0] == '-')) ? 1 : 0;
+  if (at == text.size()) return false;
+  for (std::size_t i = at; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+  }
+  errno = 0;
+  std::strtoll(text.c_str(), nullptr, 10);
+  return errno == ERANGE;
+}
+
 // A --set value: a TOML value, or else taken as a string.
 bool SETVALUE(const std::string& arg, const std::string& text, toml::table& holder,
               std::vector<std::string>& faults) {
@@ -276,6 +290,22 @@ void APPLYSET(toml::table& root, const std::string& arg, std::vector<std::string
     return;
   }
   const std::string key = arg.substr(0, eq);
+  // A whole number too long for TOML's 64 bits is still a whole number:
+  // refused as out of range, as every other door refuses it, not read as a
+  // string.
+  const SettingRow* row = FINDSETTING(key);
+  if (row != nullptr && BEYOND64(arg.substr(eq + 1))) {
+    RawValue raw;
+    raw.kind = RawValue::Integer;
+    raw.beyond = true;
+    raw.text = arg.substr(eq + 1);
+    raw.where = "--set " + arg;
+    SettingValue ignored;
+    std::string fault;
+    TOVALUE(*row, raw, ignored, fault);
+    faults.push_back(fault);
+    return;
+  }
   toml::table holder;
   if (!SETVALUE(arg, arg.substr(eq + 1), holder, faults)) return;
   const std::vector<std::string> parts = SPLITDOTS(key);

@@ -346,7 +346,7 @@ std::string RAWTYPE(const RawValue& raw) {
 // The value as written, for messages.
 std::string WRITTEN(const RawValue& raw) {
   switch (raw.kind) {
-    case RawValue::Integer: return std::to_string(raw.integer);
+    case RawValue::Integer: return raw.beyond ? raw.text : std::to_string(raw.integer);
     case RawValue::Real: return SHORTEST(raw.real);
     case RawValue::Boolean: return raw.boolean ? "true" : "false";
     default: return "\"" + raw.text + "\"";
@@ -361,6 +361,14 @@ int CHOICEINDEX(const char* const* choices, const std::string& name) {
   return -1;
 }
 
+// Whether the whole of text reads as a number.
+bool READSASNUMBER(const std::string& text) {
+  if (text.empty() || text.find('\0') != std::string::npos) return false;
+  char* end = nullptr;
+  std::strtod(text.c_str(), &end);
+  return end != text.c_str() && *end == '\0';
+}
+
 // Converts raw by the row's type: typeOk when the kind fits, inRange when
 // the value is allowed.
 void CONVERT(const SettingRow& row, const RawValue& raw, SettingValue& out, bool& typeOk, bool& inRange) {
@@ -368,12 +376,14 @@ void CONVERT(const SettingRow& row, const RawValue& raw, SettingValue& out, bool
     case SettingType::Count:
       typeOk = raw.kind == RawValue::Integer;
       out.count = raw.integer;
-      inRange = typeOk && static_cast<double>(out.count) >= row.lo && static_cast<double>(out.count) <= row.hi;
+      inRange = typeOk && !raw.beyond && static_cast<double>(out.count) >= row.lo &&
+                static_cast<double>(out.count) <= row.hi;
       return;
     case SettingType::Real:
       if (raw.kind == RawValue::Text && row.choices != nullptr) {
-        // A word standing for a number ("rest"): the value is that word.
-        typeOk = true;
+        // A word standing for a number ("rest"): the value is that word. A
+        // number written as a text ("0.5") is a text where a number belongs.
+        typeOk = !READSASNUMBER(raw.text);
         out.choice = CHOICEINDEX(row.choices, raw.text);
         inRange = out.choice >= 0;
         out.type = SettingType::Choice;
@@ -382,7 +392,11 @@ void CONVERT(const SettingRow& row, const RawValue& raw, SettingValue& out, bool
       }
       typeOk = raw.kind == RawValue::Real || raw.kind == RawValue::Integer;
       // -0.0 cannot be typed at the console and would print with a sign.
-      out.real = raw.kind == RawValue::Integer ? static_cast<double>(raw.integer) : raw.real + 0.0;
+      if (raw.kind == RawValue::Integer) {
+        out.real = raw.beyond ? std::strtod(raw.text.c_str(), nullptr) : static_cast<double>(raw.integer);
+      } else {
+        out.real = raw.real + 0.0;
+      }
       inRange = typeOk && std::isfinite(out.real) && out.real >= row.lo && out.real <= row.hi;
       return;
     case SettingType::Flag:

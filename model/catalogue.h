@@ -63,6 +63,10 @@ const SettingRow* FINDSETTING(const std::string& key);
 struct RawValue {
   enum Kind { Integer, Real, Boolean, Text } kind = Real;
   std::int64_t integer = 0;
+  // An Integer too large for 64 bits (2**80 from Python, a long run of
+  // digits in a link): its digits are in text, and it is refused as out of
+  // range, shown as written.
+  bool beyond = false;
   double real = 0.0;
   bool boolean = false;
   std::string text;

@@ -10,6 +10,7 @@
 #include <emscripten/emscripten.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -38,6 +39,24 @@ double generations = 0;
 // ones translated), as numbers: the page draws the deterministic
 // expectation from them.
 std::vector<std::pair<std::string, double>> labScreen;
+
+// A whole number as the form wrote it: its digits read exactly (a double
+// holds only 15 of them); digits beyond 64 bits are refused as written.
+void WHOLE(const std::string& written, double number, RawValue& raw) {
+  errno = 0;
+  char* end = nullptr;
+  const long long value = written.empty() ? 0 : std::strtoll(written.c_str(), &end, 10);
+  if (!written.empty() && end != nullptr && *end == '\0') {
+    raw.beyond = errno == ERANGE;
+    raw.integer = raw.beyond ? 0 : static_cast<std::int64_t>(value);
+    raw.text = written;
+    return;
+  }
+  // No digits given: the number, when a 64-bit whole number holds it.
+  raw.beyond = !(number > -9.2e18 && number < 9.2e18);
+  raw.integer = raw.beyond ? 0 : static_cast<std::int64_t>(number);
+  raw.text = std::to_string(number);
+}
 
 }  // namespace
 
@@ -110,7 +129,7 @@ EMSCRIPTEN_KEEPALIVE void LABCLEAR() {
 // 3 text (a choice's name, or what could not be read as a number). Returns
 // 1 when the catalogue accepts it; otherwise 0 with its message as fault 0.
 EMSCRIPTEN_KEEPALIVE int LABSET(const char* key, int kind, double number, const char* text,
-                                const char* where) {
+                                int textBytes, const char* where) {
   labFaults.clear();
   const SettingRow* row = FINDSETTING(key);
   if (row == nullptr) {
@@ -122,7 +141,7 @@ EMSCRIPTEN_KEEPALIVE int LABSET(const char* key, int kind, double number, const 
   switch (kind) {
     case 0:
       raw.kind = RawValue::Integer;
-      raw.integer = static_cast<std::int64_t>(number);
+      WHOLE(std::string(text, static_cast<std::size_t>(textBytes)), number, raw);
       break;
     case 1:
       raw.kind = RawValue::Real;
@@ -134,7 +153,8 @@ EMSCRIPTEN_KEEPALIVE int LABSET(const char* key, int kind, double number, const 
       break;
     default:
       raw.kind = RawValue::Text;
-      raw.text = text;
+      // By its length: a NUL the text holds stays in it (and in the message).
+      raw.text.assign(text, static_cast<std::size_t>(textBytes));
       break;
   }
   SettingValue value;

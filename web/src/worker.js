@@ -53,6 +53,8 @@ function bytesAt(ptr, size) {
   return engine.HEAPU8.slice(ptr, ptr + size).buffer;
 }
 
+const UTF8 = new TextEncoder();
+
 function faults() {
   const out = [];
   const n = engine._LABFAULTCOUNT();
@@ -66,8 +68,9 @@ function setAll(settings) {
   engine._LABCLEAR();
   const fieldFaults = {};
   for (const s of settings) {
-    const ok = engine.ccall('LABSET', 'number', ['string', 'number', 'number', 'string', 'string'],
-      [s.key, s.kind, s.number, s.text, s.where]);
+    // The text goes with its length in bytes, so that a NUL in it is kept.
+    const ok = engine.ccall('LABSET', 'number', ['string', 'number', 'number', 'string', 'number', 'string'],
+      [s.key, s.kind, s.number, s.text, UTF8.encode(s.text).length, s.where]);
     if (!ok) fieldFaults[s.key] = faults()[0];
   }
   return fieldFaults;

@@ -23,8 +23,9 @@ const text = (ptr) => engine.UTF8ToString(ptr);
 
 function set(key, value) {
   const kind = Number.isInteger(value) ? 0 : typeof value === 'number' ? 1 : 3;
-  return engine.ccall('LABSET', 'number', ['string', 'number', 'number', 'string', 'string'],
-    [key, kind, typeof value === 'number' ? value : 0, String(value), 'test']);
+  const written = String(value);
+  return engine.ccall('LABSET', 'number', ['string', 'number', 'number', 'string', 'number', 'string'],
+    [key, kind, typeof value === 'number' ? value : 0, written, new TextEncoder().encode(written).length, 'test']);
 }
 
 test('the engine\'s catalogue, statistics and seed limits are the shipped file\'s', () => {
