@@ -67,7 +67,7 @@ test-slurm:
 # The full validation against population-genetics theory (under a minute
 # on two cores); it rewrites docs/validation.md with the table.
 validate: build
-	$(PYTHON) tests/validation/validate.py --jobs $(JOBS) --program $(BUILD)/duolocus \
+	$(PYTHON) tests/validation/validate.py --jobs $(JOBS) --program $(BUILD)/duolocus --batch $(BUILD)/duolocus-batch \
 	  --report docs/validation.md
 
 # Long seeded statistical checks, kept out of `make test`.

@@ -37,7 +37,7 @@ void KEYROW(std::ostream& text, const SettingRow& row) {
   } else if (row.field != '\0') {
     text << " (not on the console's screen)";
   } else {
-    text << " (translated into the screen's settings)";
+    text << " (translated into the fitness or founders keys it stands for)";
   }
   text << "\n";
 }

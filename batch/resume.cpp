@@ -16,8 +16,11 @@ namespace {
 // fingerprint. A file that a job does not write has empty fields.
 const char* const FILECOLUMNS[3] = {"csv", "txt", "traj"};
 const char* const PRINTCOLUMN = "job_print";
-// The version of the fingerprint's text; raised when it changes.
-const char* const PRINTVERSION = "duolocus-batch job 1";
+// The version of the fingerprint's text; raised when it changes, or when
+// the same settings come to make other files (2: the trajectory starts with
+// the founders, and population keys count the founders' chromosomes), so
+// that files of an earlier version are made again rather than kept.
+const char* const PRINTVERSION = "duolocus-batch job 2";
 
 std::string BASEOF(const std::string& path) {
   const std::size_t slash = path.find_last_of('/');

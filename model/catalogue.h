@@ -6,7 +6,9 @@
 // Two kinds of rows:
 //  - screen settings: each sets one program variable, exactly as an editor
 //    of the settings screen would, followed by the derivation that editor
-//    makes (SCALEFIT, POPFREQ, LINKDERIVE, ...);
+//    makes (SCALEFIT, POPFREQ, LINKDERIVE, ...); a few of them (the
+//    founders by phase) belong to a field whose screen does not show them
+//    and so have no screen letter of their own;
 //  - biology-level settings (selection by s and h, founders by population
 //    size and allele frequencies): they set no variable themselves but are
 //    translated into screen settings, as a user would type them, before

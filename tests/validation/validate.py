@@ -668,7 +668,8 @@ def markdown(results: Sequence[Scenario], seconds: float, root: str) -> str:
       "%.0f s of wall time." % (now, commit(root), machine(), seconds))
     w("")
     w("Each scenario runs whole sessions of `build/duolocus`, typed as a user would "
-      "type them, and reads the iteration table PREFIX.csv. The observed value is the "
+      "type them (founders of a given phase, which the console cannot set up, go "
+      "through `build/duolocus-batch`), and reads the iteration table PREFIX.csv. The observed value is the "
       "mean over the iterations (a share for probabilities, a sample variance or "
       "correlation where named); SE is its standard error (binomial under the expected "
       "share for probabilities); z = (observed - expected) / SE. A check passes when "
