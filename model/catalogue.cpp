@@ -81,6 +81,7 @@ struct Draft {
   std::int64_t* count = nullptr;
   std::int32_t* code = nullptr;
   char field = '\0';            // the field of a row the screen does not show
+  std::string defaultText = ""; // the default as a study writes it, when not the number
 };
 
 void AIM(Draft& d, double* x) { d.real = x; }
@@ -115,7 +116,7 @@ SettingRow MAKEROW(const Draft& s) {
       break;
     case SettingType::Real:
       if (range.empty()) range = REALRANGE(s.lo, s.hi);
-      deflt = BOUND(s.deflt);
+      deflt = s.defaultText.empty() ? BOUND(s.deflt) : s.defaultText;
       break;
     case SettingType::Flag:
       if (range.empty()) range = "true or false";
@@ -216,9 +217,12 @@ void MIGRATIONROWS(std::vector<Draft>& drafts) {
                      SettingType::Real, 0.0, 1.0, last ? rest : nullptr, 0.0,
                      "share of " + GTNAME(g) + " among immigrants", "migration", INDEXED("migF", g),
                      "MIGREMAINDER, MIGCUMSUM", "",
-                     last ? ", or \"rest\" (what the other eight leave); the nine add up to 1.0"
+                     last ? ", or \"rest\" (what the other eight leave, as when it is left out); the nine add up to 1.0"
                           : "; the nine add up to 1.0 (genotypes left out count 0)"});
     drafts.back().report = "p(" + GTNAME(g) + ")=";
+    // Left out, aabb is what the other eight leave, as at the console,
+    // whose migration editor never asks for it.
+    if (last) drafts.back().defaultText = "\"rest\"";
     AIM(drafts.back(), &migF[g]);
   }
 }

@@ -65,12 +65,13 @@ void MIGDERIVE() {
   MIGCUMSUM();
 }
 
-// The nine shares add up to 1.0 unless aabb is "rest", the console's
-// remainder rule; the immigrants fit the population; nothing is tracked.
+// The nine shares add up to 1.0 unless aabb is "rest" (given so, or left
+// out), the console's remainder rule; the immigrants fit the population;
+// nothing is tracked.
 void MIGRATIONRULE(const SettingMap& s, Faults& faults) {
   const double remainder = migF[8];
   const SettingValue* last = SETTING(s, "migration.mix." + GTNAME(8));
-  const bool rest = last != nullptr && last->type == SettingType::Choice;
+  const bool rest = last == nullptr || last->type == SettingType::Choice;
   if (remainder < 0.0) {
     faults.push_back(PLACES(s, "migration.mix.") + ": the immigrant shares of " + GTNAME(0) + " to " + GTNAME(7) +
                      " add up to more than 1.0; allowed: the nine add up to 1.0");

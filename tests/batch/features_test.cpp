@@ -286,6 +286,27 @@ TEST_F(BatchFeatures, TheTypedSessionOfAJob) {
   EXPECT_EQ(Run("seed = [1, 2]\n", "--session").status, 2);
 }
 
+// Immigrants given alone are all aabb, as when the console's migration
+// editor is given eight zeros: a left-out aabb share is the rest, in a study
+// file as on the command line, and means the same as writing "rest".
+TEST_F(BatchFeatures, ImmigrantsAloneAreAllAabbAsAtTheConsole) {
+  const char* const alone = "seed = 3\nprefix = \"alone\"\niterations = 2\nmax_generations = 60\nmigration.immigrants = 2\n";
+  const BatchResult session = Run(alone, "--session");
+  ASSERT_EQ(session.status, 0) << session.err;
+  EXPECT_EQ(session.out, "alone\n3\nD\n0\n0\n0\n0\n0\n0\n0\n0\n2\nC\nI\n2\nM\n60\nC\nN\n");
+  ASSERT_EQ(Run(alone, "--quiet").status, 0);
+  const std::string txt = ReadFile(dir_ + "/alone.txt");
+  const std::string csv = ReadFile(dir_ + "/alone.csv");
+  EXPECT_NE(txt.find("p(aabb)=1.0000"), std::string::npos) << txt;
+  const BatchResult rest = Run(std::string(alone) + "migration.mix.aabb = \"rest\"\n", "--quiet --force");
+  ASSERT_EQ(rest.status, 0) << rest.err;
+  EXPECT_EQ(ReadFile(dir_ + "/alone.txt"), txt);
+  EXPECT_EQ(ReadFile(dir_ + "/alone.csv"), csv);
+  const BatchResult set = RunBatch(dir_, "../st.toml --quiet --force --out viaset --set migration.mix.AABB=0.25");
+  ASSERT_EQ(set.status, 0) << set.err;
+  EXPECT_NE(ReadFile(dir_ + "/viaset.txt").find("p(aabb)=0.7500"), std::string::npos);
+}
+
 TEST_F(BatchFeatures, ProgressIsOneLinePerRunUnlessQuiet) {
   const BatchResult r = Run("seed = [1, 2]\niterations = 2\nmax_generations = 20\n", "");
   ASSERT_EQ(r.status, 0);

@@ -34,11 +34,12 @@ const std::vector<Refusal>& Refusals() {
        "study.toml:2: unknown key fitnes.aabb; a study holds prefix, seed, seed_mode, [sweep], [runs.NAME] and the settings founders, fitness"},
       {"UnknownKeyInATable", "seed = 1\n[fitness]\nAAbB = 0.5\n", "",
        "study.toml:3: unknown key fitness.AAbB; fitness holds AABB, AABb, AAbb, AaBB, AaBb, Aabb, aaBB, aaBb, aabb"},
-      {"ImmigrantSharesShortOfOne", "seed = 1\nmigration.immigrants = 2\nmigration.mix.AABB = 0.5\n", "",
-       "study.toml:3: the immigrant shares add up to 0.5 (genotypes left out count 0); allowed: the nine add up to 1.0, "
-       "or migration.mix.aabb = \"rest\" to give aabb what the others leave"},
-      {"ImmigrantsWithoutAMix", "seed = 1\nmigration.immigrants = 2\n", "",
-       "defaults: the immigrant shares add up to 0 (genotypes left out count 0)"},
+      // aabb given as a number: the nine must add up to 1.0 (left out, it
+      // would take the rest, as at the console).
+      {"ImmigrantSharesShortOfOne",
+       "seed = 1\nmigration.immigrants = 2\nmigration.mix.AABB = 0.5\nmigration.mix.aabb = 0.25\n", "",
+       "study.toml:3, study.toml:4: the immigrant shares add up to 0.75 (genotypes left out count 0); allowed: the "
+       "nine add up to 1.0, or migration.mix.aabb = \"rest\" to give aabb what the others leave"},
       {"TheAabbShareIsANumberOrRest", "seed = 1\nmigration.mix.aabb = \"all\"\n", "",
        "study.toml:2: migration.mix.aabb = \"all\" is out of range; allowed: a number from 0.0 to 1.0, or \"rest\""},
       {"RealOutOfRange", "seed = 1\nmap_distance_cM = 50.5\n", "",
