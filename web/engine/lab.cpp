@@ -255,6 +255,9 @@ EMSCRIPTEN_KEEPALIVE const char* LABSEEDFAULT(double seed) {
 
 EMSCRIPTEN_KEEPALIVE int LABFAULTCOUNT() { return static_cast<int>(labFaults.size()); }
 EMSCRIPTEN_KEEPALIVE const char* LABFAULT(int k) { return labFaults.at(static_cast<std::size_t>(k)).c_str(); }
+// Its length in bytes: a message quoting a text with a NUL in it goes on
+// past the NUL.
+EMSCRIPTEN_KEEPALIVE int LABFAULTSIZE(int k) { return static_cast<int>(labFaults.at(static_cast<std::size_t>(k)).size()); }
 
 // The files of the last run, as written (they may hold any byte: the worker
 // reads them by pointer and size).

@@ -54,11 +54,15 @@ function bytesAt(ptr, size) {
 }
 
 const UTF8 = new TextEncoder();
+const TEXT = new TextDecoder();
 
 function faults() {
   const out = [];
   const n = engine._LABFAULTCOUNT();
-  for (let k = 0; k < n; k += 1) out.push(engine.UTF8ToString(engine._LABFAULT(k)));
+  for (let k = 0; k < n; k += 1) {
+    const at = engine._LABFAULT(k);
+    out.push(TEXT.decode(engine.HEAPU8.subarray(at, at + engine._LABFAULTSIZE(k))));
+  }
   return out;
 }
 
