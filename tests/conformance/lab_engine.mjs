@@ -14,7 +14,10 @@ const engine = await createEngine({ wasmBinary: readFileSync(path.resolve(webDir
 
 function faults() {
   const out = [];
-  for (let k = 0; k < engine._LABFAULTCOUNT(); k += 1) out.push(engine.UTF8ToString(engine._LABFAULT(k)));
+  for (let k = 0; k < engine._LABFAULTCOUNT(); k += 1) {
+    const at = engine._LABFAULT(k);
+    out.push(TEXT.decode(engine.HEAPU8.subarray(at, at + engine._LABFAULTSIZE(k))));
+  }
   return out;
 }
 
@@ -27,6 +30,7 @@ function bytes(ptr, size) {
 const NUMBER = (text) => ({ inf: Infinity, '-inf': -Infinity, nan: NaN }[text] ?? Number(text));
 
 const UTF8 = new TextEncoder();
+const TEXT = new TextDecoder();
 const cases = JSON.parse(readFileSync(0, 'utf8'));
 const answers = [];
 for (const c of cases) {
