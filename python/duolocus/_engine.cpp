@@ -224,6 +224,8 @@ py::dict PREVIEW(const std::vector<std::pair<std::string, py::object>>& settings
   out["p_A"] = preview.pA;
   out["p_B"] = preview.pB;
   out["haplotypes"] = NUMBERS(preview.haplotypes);
+  out["D"] = preview.D;
+  out["phased"] = py::make_tuple(preview.phased[0], preview.phased[1]);
   out["fitness"] = NUMBERS(preview.fitness);
   out["immigrants"] = preview.immigrants;
   out["mix"] = NUMBERS(preview.mix);
