@@ -220,7 +220,8 @@ SettingValue RealOf(double x) {
 }
 
 // A founders table that names some genotypes gives the others none; the
-// immigrant mix likewise, unless aabb takes the rest.
+// immigrant mix likewise, but for aabb, which takes the rest unless it is
+// given a number.
 TEST_F(Catalogue, PartialFoundersAndMixCountTheRestAsNone) {
   SettingMap s;
   s["founders.AABB"] = CountOf(25);
@@ -237,6 +238,10 @@ TEST_F(Catalogue, PartialFoundersAndMixCountTheRestAsNone) {
 
   s["migration.immigrants"] = RealOf(2.0);
   s["migration.mix.AaBb"] = RealOf(0.3);
+  faults.clear();
+  ASSERT_TRUE(APPLYSETTINGS(s, faults)) << faults[0];
+  EXPECT_EQ(migF[8], 0.7);
+  s["migration.mix.aabb"] = RealOf(0.0);
   EXPECT_FALSE(APPLYSETTINGS(s, faults));
   ASSERT_EQ(faults.size(), 1u);
   EXPECT_NE(faults[0].find("the immigrant shares add up to 0.3 (genotypes left out count 0)"), std::string::npos);
