@@ -1,14 +1,18 @@
 // The lab's engine module on its own (in Node.js, the same V8 as Chromium)
 // on populations large enough for the generation builder's path for big
 // populations, which makes offspring in batches: its files must be the
-// native program's, byte for byte, under every way of choosing parents.
-// The browser tests run small populations only.
+// native program's, byte for byte, under every way of choosing parents, and
+// the statistics it hands the live plots every generation those of the
+// batch program's trajectory file. The browser tests run small populations
+// only.
 import { test, before } from 'node:test';
 import assert from 'node:assert/strict';
-import { readFileSync } from 'node:fs';
+import { execFileSync } from 'node:child_process';
+import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { createRequire } from 'node:module';
+import os from 'node:os';
 import path from 'node:path';
-import { webDir, nativeFiles } from './harness.mjs';
+import { webDir, nativeFiles, batchBin } from './harness.mjs';
 
 let engine;
 let types;
@@ -21,7 +25,8 @@ before(async () => {
 });
 
 // Hands the settings over as the lab's worker does, each by the kind its
-// catalogue type asks for, and runs; returns the two files.
+// catalogue type asks for, and runs with live statistics for every
+// iteration; returns the two files and the statistics of each generation.
 function runEngine(prefix, seed, settings) {
   engine._LABCLEAR();
   for (const [key, value] of Object.entries(settings)) {
@@ -37,14 +42,33 @@ function runEngine(prefix, seed, settings) {
     assert.equal(ok, 1, `${key} = ${text} is taken`);
   }
   assert.equal(engine._LABCHECK(), 1, 'the settings pass the start checks');
-  const status = engine.ccall('LABRUN', 'number', ['number', 'string', 'number'], [seed, prefix, 0]);
+  const stats = [];
+  engine.onGeneration = (values) => stats.push(Array.from(values));
+  const status = engine.ccall('LABRUN', 'number', ['number', 'string', 'number'], [seed, prefix, 1e9]);
+  engine.onGeneration = null;
   assert.equal(status, 0, 'the run ends well');
   const bytes = (ptr, size) => Buffer.from(engine.HEAPU8.slice(ptr, ptr + size));
   return {
     csv: bytes(engine._LABCSV(), engine._LABCSVSIZE()),
     txt: bytes(engine._LABTXT(), engine._LABTXTSIZE()),
     generations: engine._LABGENERATIONS(),
+    stats,
   };
+}
+
+// The batch program's trajectory of every generation, as numbers.
+function nativeTrajectory(seed, settings) {
+  const dir = mkdtempSync(path.join(os.tmpdir(), 'duolocus-traj-'));
+  try {
+    writeFileSync(path.join(dir, 'study.toml'), `seed = ${seed}\n`);
+    const sets = Object.entries(settings).flatMap(([k, v]) => ['--set', `${k}=${v}`]);
+    execFileSync(batchBin, [path.join(dir, 'study.toml'), '-o', 'traj', '-q', '--trajectory', '1', ...sets],
+      { cwd: dir, stdio: ['ignore', 'ignore', 'pipe'] });
+    const lines = readFileSync(path.join(dir, 'traj.traj.csv'), 'utf8').trim().split('\n');
+    return lines.slice(1).map((line) => line.split(',').map(Number));
+  } finally {
+    rmSync(dir, { recursive: true, force: true });
+  }
 }
 
 // Founders of every genotype, unevenly, adding up to size.
@@ -88,5 +112,16 @@ for (const family of FAMILIES) {
     assert.equal(got.generations, iterations * settings.max_generations, 'every generation was made');
     assert.ok(native.csv.equals(got.csv), 'CSV table as the native program\'s');
     assert.ok(native.txt.equals(got.txt), 'text report as the native program\'s');
+    // The trajectory file has seven decimals: a single chromosome counted
+    // in the wrong haplotype moves a frequency by more than 7e-6 here.
+    const trajectory = nativeTrajectory(family.seed, settings);
+    assert.equal(got.stats.length, trajectory.length, 'statistics for every generation');
+    got.stats.forEach((row, k) => {
+      assert.deepEqual(row.slice(0, 2), trajectory[k].slice(0, 2), `row ${k}: iteration and generation`);
+      row.slice(2).forEach((v, j) => {
+        assert.ok(Math.abs(v - trajectory[k][2 + j]) <= 5.1e-8,
+          `row ${k}, column ${2 + j}: ${v} against the trajectory's ${trajectory[k][2 + j]}`);
+      });
+    });
   });
 }
