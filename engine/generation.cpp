@@ -250,12 +250,72 @@ constexpr std::int64_t kAheadWrite = 128;
 // cache between generations.
 constexpr std::int64_t kBigFrom = 65536;
 
+#if defined(__EMSCRIPTEN__)
+// WebAssembly has no prefetch. Written as above, a parent's record would be
+// fetched only when its offspring is written, with the draws of the next
+// offspring in between, so few fetches from main memory would be under way
+// at a time. So a big population is made in batches: the parents of kBatch
+// offspring are chosen (every draw in its order, as above), then their
+// records are copied out in a loop of loads alone, which do not depend on
+// one another and go out together, and then the batch is written from the
+// copies. The records made are the same: parents are only read, and every
+// slot is written once.
+constexpr std::int64_t kBatch = 256;
+
+// MAKECHILD from copies of the parents' records.
+DUO_HOT void MAKECHILDOF(std::int64_t s, const PICK& pick, const IND& mother, const IND& father,
+                         std::int64_t count[9]) {
+  IND child;
+  child.geneA[0] = mother.geneA[pick.h[0]];
+  child.geneB[0] = mother.geneB[pick.h[1]];
+  child.geneA[1] = father.geneA[pick.h[2]];
+  child.geneB[1] = father.geneB[pick.h[3]];
+  pNIND[s] = child;
+  const int g = GTINDEX(child);
+  pNGT[s] = static_cast<std::uint8_t>(g);
+  ++count[g];
+}
+
+template <bool FIT, bool SIMPLE, bool REC>
+bool OFFSPRINGBATCHED(DRAWS& chain, std::int64_t from, std::int64_t count[9]) {
+  DRAWS d = chain;
+  PICK batch[kBatch];
+  IND parents[2 * kBatch];
+  const std::int64_t n = NTot;
+  if (SIMPLE && from < n && !MATEABLE()) return false;
+  for (std::int64_t s = from; s < n; s += kBatch) {
+    const std::int64_t size = n - s < kBatch ? n - s : kBatch;
+    for (std::int64_t t = 0; t < size; ++t) {
+      PICK& pick = batch[t];
+      if (!CHOOSEPARENTS<FIT, SIMPLE>(d, pick.p1, pick.p2)) {
+        chain = d;
+        return false;
+      }
+      GAMETE<REC>(d, pick.h[0], pick.h[1]);
+      GAMETE<REC>(d, pick.h[2], pick.h[3]);
+    }
+    for (std::int64_t t = 0; t < size; ++t) {
+      parents[2 * t] = pIND[batch[t].p1];
+      parents[2 * t + 1] = pIND[batch[t].p2];
+    }
+    for (std::int64_t t = 0; t < size; ++t) {
+      MAKECHILDOF(s + t, batch[t], parents[2 * t], parents[2 * t + 1], count);
+    }
+  }
+  chain = d;
+  return true;
+}
+#endif
+
 // Fills slots from to NTot - 1 with offspring; false when parent choice ran
 // out of permitted pairs. BIG: the population outgrows the caches, so
 // parents are asked for ahead and each offspring written kLag picks later;
 // a small population is read from cache and written at once.
 template <bool FIT, bool SIMPLE, bool REC, bool BIG>
 bool OFFSPRING(DRAWS& chain, std::int64_t from, std::int64_t count[9]) {
+#if defined(__EMSCRIPTEN__)
+  if (BIG) return OFFSPRINGBATCHED<FIT, SIMPLE, REC>(chain, from, count);
+#endif
   DRAWS d = chain;  // a local copy stays in registers
   PICK ring[kRing];
   const std::int64_t n = NTot;

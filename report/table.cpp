@@ -59,12 +59,14 @@ void GENEFIELDS(std::ostream& os, std::int32_t fixedAll, std::int64_t genFixedAl
   os << ',';
 }
 
+#if !defined(__EMSCRIPTEN__)  // the browser build counts coupling by sums (CHROMCOUNT)
 bool ISCOUPLING(const IND& ind) {
   return (alleleA(ind, 0) == 0 && alleleA(ind, 1) == 1 && alleleB(ind, 0) == 0 &&
           alleleB(ind, 1) == 1) ||
          (alleleA(ind, 0) == 1 && alleleA(ind, 1) == 0 && alleleB(ind, 0) == 1 &&
           alleleB(ind, 1) == 0);
 }
+#endif
 
 void PUTFREQ(std::ostream& os, double x) {
   PUTFIXED(os, x, 7);
@@ -114,6 +116,35 @@ void WRITEROW(std::ostream& os) {
 // The genotype counts cannot tell the two phases of AaBb apart, nor the
 // haplotypes; both come from the chromosomes themselves.
 void CHROMCOUNT(std::int64_t& coupling, std::int64_t hapCount[4]) {
+#if defined(__EMSCRIPTEN__)
+  // The browser lab counts every generation for its live plots. Its
+  // compiler keeps the branches of the tests above, which go either way at
+  // random in a mixed population, and the counts in memory; so there the
+  // same numbers are found by sums alone. Coupling: the two Alpha alleles
+  // differ and each chromosome carries the same allele at both loci. With
+  // a and b the alleles of a chromosome, sumAB counts haplotype 3 (a = b =
+  // 1), and the sums of a and of b give haplotypes 2 and 1 less it.
+  std::int64_t couple = 0;
+  std::int64_t sumA = 0;
+  std::int64_t sumB = 0;
+  std::int64_t sumAB = 0;
+  for (std::int64_t i = 0; i < NTot; ++i) {
+    const IND& ind = pIND[i];
+    const int a0 = alleleA(ind, 0);
+    const int a1 = alleleA(ind, 1);
+    const int b0 = alleleB(ind, 0);
+    const int b1 = alleleB(ind, 1);
+    couple += (a0 ^ a1) & (1 ^ a0 ^ b0) & (1 ^ a1 ^ b1);
+    sumA += a0 + a1;
+    sumB += b0 + b1;
+    sumAB += (a0 & b0) + (a1 & b1);
+  }
+  coupling = couple;
+  hapCount[3] = sumAB;
+  hapCount[2] = sumA - sumAB;
+  hapCount[1] = sumB - sumAB;
+  hapCount[0] = 2 * NTot - sumA - sumB + sumAB;
+#else
   coupling = 0;
   for (int h = 0; h < 4; ++h) hapCount[h] = 0;
   for (std::int64_t i = 0; i < NTot; ++i) {
@@ -121,6 +152,7 @@ void CHROMCOUNT(std::int64_t& coupling, std::int64_t hapCount[4]) {
     if (ISCOUPLING(ind)) ++coupling;
     for (int c = 0; c < 2; ++c) ++hapCount[2 * alleleA(ind, c) + alleleB(ind, c)];
   }
+#endif
 }
 
 void OUTWRITE() {
