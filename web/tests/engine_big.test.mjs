@@ -65,7 +65,9 @@ function nativeTrajectory(seed, settings) {
     execFileSync(batchBin, [path.join(dir, 'study.toml'), '-o', 'traj', '-q', '--trajectory', '1', ...sets],
       { cwd: dir, stdio: ['ignore', 'ignore', 'pipe'] });
     const lines = readFileSync(path.join(dir, 'traj.traj.csv'), 'utf8').trim().split('\n');
-    return lines.slice(1).map((line) => line.split(',').map(Number));
+    // The file starts each iteration with its founders (generation 0); the
+    // live plots are handed each generation made.
+    return lines.slice(1).map((line) => line.split(',').map(Number)).filter((row) => row[1] > 0);
   } finally {
     rmSync(dir, { recursive: true, force: true });
   }
