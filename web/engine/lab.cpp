@@ -215,8 +215,10 @@ EMSCRIPTEN_KEEPALIVE const char* LABPREVIEW() {
   for (int g = 0; g < 9; ++g) text += (g ? ", " : "") + std::to_string(preview.founders[g]);
   text += "], \"pA\": " + real(preview.pA) + ", \"pB\": " + real(preview.pB) + ", \"haplotypes\": [";
   for (int h = 0; h < 4; ++h) text += (h ? ", " : "") + real(preview.haplotypes[h]);
-  const double* x = preview.haplotypes;
-  text += "], \"D\": " + real(x[0] * x[3] - x[1] * x[2]) + "}";
+  // The double heterozygotes placed in coupling and in repulsion; the rest
+  // of them take their phase at random.
+  text += "], \"D\": " + real(preview.D) + ", \"phased\": [" + std::to_string(preview.phased[0]) + ", " +
+          std::to_string(preview.phased[1]) + "]}";
   return text.c_str();
 }
 

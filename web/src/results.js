@@ -4,7 +4,7 @@
 // chain's, fixation-time histograms and the founder origin of the fixed
 // gene copies (from the iteration table, read by its column names).
 import uPlot from 'uplot';
-import { EXACT_TIMES_MAX_N, exactFixationLaw, fixationLaw, fixationTimesLaw, wfAbsorptionTimes, zScore } from './theory.js';
+import { EXACT_TIMES_MAX_N, exactFixationLaw, fixationLaw, fixationTimesLaw, originShares, wfAbsorptionTimes, zScore } from './theory.js';
 
 // A number to the digits given; "" for none, and no minus sign on a zero.
 const fixed = (v, digits) => (v === null || v === undefined || !Number.isFinite(v) ? '' : v.toFixed(digits).replace(/^-(0\.?0*)$/, '$1'));
@@ -203,13 +203,23 @@ export function showResults(done, prefix, info = {}) {
         counts.set(label, (counts.get(label) || 0) + 1);
       }
     });
+    // Under neutral drift at the gene, each founding chromosome is as
+    // likely as any to carry the copy that fixes.
+    const law = info.ctx ? fixationLaw(info.ctx, name === 'Alpha' ? 0 : 1) : null;
+    const shares = law && law.neutral && info.preview
+      ? originShares(info.preview.founders, info.preview.phased) : new Map();
+    const total = [...counts.values()].reduce((a, b) => a + b, 0);
+    if (total > 0) for (const label of shares.keys()) if (!counts.has(label)) counts.set(label, 0);
     [...counts.entries()].sort((a, b) => b[1] - a[1]).forEach(([label, n]) => {
       const [hap, genotype] = label.split(' in ');
-      originRows.push([name, hap, genotype, String(n)]);
+      const expected = shares.size ? total * (shares.get(label) || 0) : null;
+      originRows.push([name, hap, genotype, String(n), fixed(expected, 1)]);
     });
   }
   origins.append(originRows.length
-    ? table('Founder origin of the fixed gene copies', ['Gene', 'Founding chromosome', 'Founder genotype', 'Iterations'], originRows)
+    ? table('Founder origin of the fixed gene copies',
+      ['Gene', 'Founding chromosome', 'Founder genotype', 'Iterations', 'Expected (neutral: every founding copy alike)'],
+      originRows)
     : Object.assign(document.createElement('p'), { textContent: 'No gene copy was tracked to fixation.' }));
 
   const link = (id, bytes, name, type) => {

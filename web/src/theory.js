@@ -310,3 +310,34 @@ export function exactFixationLaw(ctx, gene) {
     return selectionFixationExact(n, classes, start);
   };
 }
+
+// Under neutral drift every founding gene copy is as likely as any other to
+// be the one all copies come from, so the chance that the fixed copy sat on
+// a chromosome of haplotype h in a founder of genotype g is the share of
+// the 2N founding chromosomes that are such. founders: the nine counts;
+// phased: the double heterozygotes placed in coupling (AB/ab) and in
+// repulsion (Ab/aB); the others are each phase with chance 1/2. Returns
+// 'h in g' -> share.
+export function originShares(founders, phased = [0, 0]) {
+  const chromosomes = 2 * founders.reduce((a, b) => a + b, 0);
+  const shares = new Map();
+  const add = (h, g, copies) => {
+    if (copies > 0) shares.set(`${h} in ${g}`, (shares.get(`${h} in ${g}`) || 0) + copies / chromosomes);
+  };
+  founders.forEach((count, g) => {
+    const name = GENOTYPES[g];
+    if (name === 'AaBb') {
+      const drawn = count - phased[0] - phased[1];
+      for (const h of ['AB', 'ab']) add(h, name, phased[0] + drawn / 2);
+      for (const h of ['Ab', 'aB']) add(h, name, phased[1] + drawn / 2);
+      return;
+    }
+    // A homozygote at either gene carries its two chromosomes' one
+    // haplotype per gene pair: A or a first, then B or b.
+    const alpha = ['AA', 'Aa', 'aa'][Math.floor(g / 3)];
+    const beta = ['BB', 'Bb', 'bb'][g % 3];
+    add(alpha[0] + beta[0], name, count);
+    add(alpha[1] + beta[1], name, count);
+  });
+  return shares;
+}

@@ -108,6 +108,20 @@ test('the founders show before a run, and theory stands beside the results', asy
   const timeCells = await times.locator('tr').nth(1).locator('td').allTextContents();
   assert.equal(Number(timeCells.at(-2)), Number((-4 * 16 * 0.5 * Math.log(0.5) / 0.5).toFixed(1)));
   assert.ok(Number(timeCells.at(-1)) > 30 && Number(timeCells.at(-1)) < 50, `exact time ${timeCells.at(-1)}`);
+  // Founder origins under drift: every founding chromosome alike, so the
+  // expected counts of a gene add up to the copies that fixed there.
+  const origins = page.locator('#origins table');
+  assert.match((await origins.locator('th').allTextContents()).at(-1), /Expected/);
+  const originRows = await origins.locator('tr').evaluateAll((rows) => rows.slice(1)
+    .map((r) => [...r.querySelectorAll('td')].map((td) => td.textContent)));
+  for (const gene of ['Alpha', 'Beta']) {
+    const mine = originRows.filter((r) => r[0] === gene);
+    const fixedHere = mine.reduce((a, r) => a + Number(r[3]), 0);
+    const expected = mine.reduce((a, r) => a + Number(r[4]), 0);
+    // Each expectation is shown to one decimal.
+    assert.ok(fixedHere > 0 && Math.abs(expected - fixedHere) <= 0.05 * mine.length + 1e-9,
+      `${gene}: ${expected} expected of ${fixedHere}`);
+  }
   // Selection: Kimura's u with the effective s, from the realised p0.
   await page.goto(`${server.url}?seed=4&iterations=20&population.size=40&population.p_A=0.2&selection.alpha.s=0.1`);
   await page.waitForSelector('body[data-ready="true"]');

@@ -83,3 +83,28 @@ test('the exact chain applies where one gene behaves as one locus in a small pop
   assert.equal(theory.selectionFixationExact(4, [1, 0.9, 0.8], [4, 0, 0]), 1);
   assert.equal(theory.selectionFixationExact(4, [1, 0.9, 0.8], [0, 0, 4]), 0);
 });
+
+test('founder origins under drift: each founding chromosome alike, the phase of double heterozygotes kept', () => {
+  // 1 AABB, 2 AaBb (one placed in coupling, one drawn), 1 aabb: 8 chromosomes.
+  const founders = [1, 0, 0, 0, 2, 0, 0, 0, 1];
+  const shares = theory.originShares(founders, [1, 0]);
+  const want = { 'AB in AABB': 2, 'AB in AaBb': 1.5, 'ab in AaBb': 1.5, 'Ab in AaBb': 0.5, 'aB in AaBb': 0.5, 'ab in aabb': 2 };
+  assert.deepEqual([...shares.keys()].sort(), Object.keys(want).sort());
+  for (const [label, copies] of Object.entries(want)) close(shares.get(label), copies / 8, 1e-15, label);
+  // Any founders: the shares add up to 1, and a genotype's to its share of
+  // the founders.
+  let seed = 7;
+  const next = () => { seed = (seed * 48271) % 2147483647; return seed; };
+  for (let trial = 0; trial < 50; trial += 1) {
+    const counts = theory.GENOTYPES.map(() => next() % 6);
+    if (counts.every((c) => c === 0)) continue;
+    const coupled = Math.min(counts[4], next() % 3);
+    const sharesOf = theory.originShares(counts, [coupled, Math.min(counts[4] - coupled, next() % 3)]);
+    const n = counts.reduce((a, b) => a + b, 0);
+    close([...sharesOf.values()].reduce((a, b) => a + b, 0), 1, 1e-12, 'total');
+    theory.GENOTYPES.forEach((g, k) => {
+      const ofG = [...sharesOf.entries()].filter(([label]) => label.endsWith(` in ${g}`)).reduce((a, [, v]) => a + v, 0);
+      close(ofG, counts[k] / n, 1e-12, g);
+    });
+  }
+});
