@@ -165,7 +165,7 @@ def _grouped_times(gid, values, mask, groups):
     return out
 
 
-def summarise(data, by=None, keys=None, with_theory=False):
+def summarise(data, by=None, keys=None, with_theory=True):
     """The summary of a study or an iteration table: one row per group.
 
     Per group: the probability that each allele fixed with its standard
@@ -181,7 +181,8 @@ def summarise(data, by=None, keys=None, with_theory=False):
         keys (list of str): the swept settings to show (default: the
             study's).
         with_theory (bool): add what theory expects (X_p_theory,
-            X_time_theory, Gene_theory) where a law applies.
+            X_time_theory, Gene_theory) where a law applies (the default:
+            every number beside what theory expects of it).
 
     Returns:
         DataFrame: one row per group, the columns of duolocus-summary's CSV.
