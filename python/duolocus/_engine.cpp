@@ -249,4 +249,9 @@ PYBIND11_MODULE(_engine, module) {
              "and haplotype frequencies, the fitnesses and the immigrants.");
   module.def("busy", []() { return engineBusy.load(); },
              "Whether a run is under way in this process.");
+  // A process forked while another thread runs the engine (run_many's
+  // workers) has no such thread: its engine is free, and every run starts
+  // from a fresh program anyway.
+  module.def("free_after_fork", []() { engineBusy = false; },
+             "Marks the engine free in a child just forked.");
 }

@@ -17,6 +17,7 @@ in separate processes.
 
 import concurrent.futures
 import io
+import os
 import signal
 import sys
 import threading
@@ -30,6 +31,9 @@ try:
 except ImportError as err:  # a checkout without the compiled engine
     _engine = None
     _ENGINE_ERROR = err
+else:
+    if hasattr(os, "register_at_fork"):
+        os.register_at_fork(after_in_child=_engine.free_after_fork)
 
 try:
     import pandas as pd

@@ -147,6 +147,31 @@ class TestThreads:
         assert duolocus.run({"iterations": 2}, seed=1).tallies["iterations"] == 2
 
 
+    def test_run_many_from_another_thread_during_a_run_is_refused_then_works(self):
+        # run_many checks its settings with the engine before it forks: while
+        # another thread runs, it is refused at once, with what to do.
+        refusals, asked = [], threading.Event()
+
+        def sweep():
+            try:
+                duolocus.run_many([{"iterations": 3}] * 2, seeds=[1, 2], processes=2, progress=False)
+            except RuntimeError as err:
+                refusals.append(str(err))
+
+        def start_sweep(done, total, generation):
+            if not asked.is_set():
+                asked.set()
+                other = threading.Thread(target=sweep)
+                other.start()
+                other.join()
+        duolocus.run(SECONDS, seed=4, progress=start_sweep)
+        assert len(refusals) == 1 and "another thread is running the engine" in refusals[0]
+        # Afterwards its workers, forked from this process, find the engine free.
+        wanted = [duolocus.run({"iterations": 3}, seed=s, keep_bytes=True).csv_bytes for s in (1, 2)]
+        got = duolocus.run_many([{"iterations": 3}] * 2, seeds=[1, 2], processes=2, keep_bytes=True,
+                                progress=False)
+        assert [r.csv_bytes for r in got] == wanted
+
     def test_a_run_cannot_start_from_inside_a_run(self):
         def again(done, total, generation):
             duolocus.run({"iterations": 2}, seed=1)
