@@ -10,7 +10,7 @@ import { EXERCISES } from './exercises.js';
 import { startConsole } from './terminal.js';
 import { readLink } from './links.js';
 import { Runs } from './runs.js';
-import { selectionSH, geneFitness, fitnessTable } from './theory.js';
+import { selectionSH, geneFitness, fitnessTable, useCatalogue } from './theory.js';
 import { svgOf, pngOf, download } from './export.js';
 
 const $ = (id) => document.getElementById(id);
@@ -449,6 +449,7 @@ async function exportPlot(id, format) {
 async function init() {
   try {
     catalogue = await fetchCatalogue();
+    useCatalogue(catalogue);
   } catch (error) {
     labFault(`The settings catalogue could not be loaded: ${error.message}`);
     return;

@@ -7,8 +7,14 @@
 // (fitness.AABB, mutation.A_to_a, fertilization, ...), choices by name,
 // plus "population" and the realised starting frequencies "p0_A", "p0_B".
 
-export const GENOTYPES = ['AABB', 'AABb', 'AAbb', 'AaBB', 'AaBb', 'Aabb', 'aaBB', 'aaBb', 'aabb'];
-export const HAPLOTYPES = ['AB', 'Ab', 'aB', 'ab'];
+// The genotype and haplotype names in the engine's order, as the catalogue
+// file gives them: the page hands the file over once it has it.
+export let GENOTYPES = [];
+export let HAPLOTYPES = [];
+export function useCatalogue(file) {
+  GENOTYPES = [...file.genotypes];
+  HAPLOTYPES = [...file.haplotypes];
+}
 
 export const NEUTRAL_TEXT = 'neutral: u = p0';
 export const KIMURA_OHTA_TEXT = 'Kimura and Ohta';
@@ -230,7 +236,7 @@ export function fitnessTable(ctx) {
 function onlyABChromosomes(ctx) {
   const counts = GENOTYPES.map((g) => num(ctx, `founders.${g}`));
   if (counts.some((c) => c === null)) return false;
-  return GENOTYPES.every((g, k) => g === 'AABB' || g === 'aabb' || counts[k] === 0);
+  return counts.every((c, k) => k === 0 || k === GENOTYPES.length - 1 || c === 0);
 }
 
 // The fitnesses of a gene that behaves as one locus: its fitness does not
@@ -322,22 +328,24 @@ export function originShares(founders, phased = [0, 0]) {
   const chromosomes = 2 * founders.reduce((a, b) => a + b, 0);
   const shares = new Map();
   const add = (h, g, copies) => {
-    if (copies > 0) shares.set(`${h} in ${g}`, (shares.get(`${h} in ${g}`) || 0) + copies / chromosomes);
+    const label = `${HAPLOTYPES[h]} in ${GENOTYPES[g]}`;
+    if (copies > 0) shares.set(label, (shares.get(label) || 0) + copies / chromosomes);
   };
   founders.forEach((count, g) => {
-    const name = GENOTYPES[g];
-    if (name === 'AaBb') {
+    // g counts the small alleles: 3 per a, 1 per b; a haplotype 2 per a, 1 per b.
+    const smallA = Math.floor(g / 3);
+    const smallB = g % 3;
+    if (smallA === 1 && smallB === 1) {
       const drawn = count - phased[0] - phased[1];
-      for (const h of ['AB', 'ab']) add(h, name, phased[0] + drawn / 2);
-      for (const h of ['Ab', 'aB']) add(h, name, phased[1] + drawn / 2);
+      for (const h of [0, 3]) add(h, g, phased[0] + drawn / 2);
+      for (const h of [1, 2]) add(h, g, phased[1] + drawn / 2);
       return;
     }
-    // A homozygote at either gene carries its two chromosomes' one
-    // haplotype per gene pair: A or a first, then B or b.
-    const alpha = ['AA', 'Aa', 'aa'][Math.floor(g / 3)];
-    const beta = ['BB', 'Bb', 'bb'][g % 3];
-    add(alpha[0] + beta[0], name, count);
-    add(alpha[1] + beta[1], name, count);
+    // Otherwise one gene is homozygous, and the two chromosomes are what
+    // the genotype says: the first takes the capital allele of each
+    // heterozygous gene, the second the small one.
+    add(2 * Math.min(smallA, 1) + Math.min(smallB, 1), g, count);
+    add(2 * Math.max(smallA - 1, 0) + Math.max(smallB - 1, 0), g, count);
   });
   return shares;
 }

@@ -7,6 +7,8 @@ import { readFileSync } from 'node:fs';
 import * as theory from '../src/theory.js';
 
 const { cases } = JSON.parse(readFileSync(new URL('../../tests/theory_values.json', import.meta.url), 'utf8'));
+// The names come from the shipped catalogue, as the page hands them over.
+theory.useCatalogue(JSON.parse(readFileSync(new URL('../../python/duolocus/catalogue.json', import.meta.url), 'utf8')));
 const camel = (name) => name.replace(/_([a-z])/g, (_, c) => c.toUpperCase()).replace(/SH$/i, 'SH');
 const NAMES = { selection_s_h: 'selectionSH', wf_absorption_times: 'wfAbsorptionTimes' };
 
