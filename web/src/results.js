@@ -4,25 +4,11 @@
 // chain's, fixation-time histograms and the founder origin of the fixed
 // gene copies (from the iteration table, read by its column names).
 import uPlot from 'uplot';
+import { captioned, fixed } from './tables.js';
 import { EXACT_TIMES_MAX_N, exactFixationLaw, fixationLaw, fixationTimesLaw, originShares, wfAbsorptionTimes, zScore } from './theory.js';
 
-// A number to the digits given; "" for none, and no minus sign on a zero.
-const fixed = (v, digits) => (v === null || v === undefined || !Number.isFinite(v) ? '' : v.toFixed(digits).replace(/^-(0\.?0*)$/, '$1'));
-
 function table(caption, head, rows) {
-  const t = document.createElement('table');
-  t.className = 'numbers';
-  const c = document.createElement('caption');
-  c.textContent = caption;
-  t.append(c);
-  const tr = document.createElement('tr');
-  head.forEach((h) => {
-    const th = document.createElement('th');
-    th.scope = 'col';
-    th.textContent = h;
-    tr.append(th);
-  });
-  t.append(tr);
+  const t = captioned(caption, head);
   rows.forEach((r) => {
     const row = document.createElement('tr');
     r.forEach((v) => {

@@ -4,7 +4,7 @@
 // kept run's lines may be drawn beneath the next runs'; one run or all may
 // be cleared.
 
-const fmt = (v, digits) => (v === null || v === undefined || !Number.isFinite(v) ? '' : v.toFixed(digits));
+import { captioned, fixed as fmt } from './tables.js';
 
 export class Runs {
   // container: where the table goes; onOverlay(list of {label, snapshot}) is
@@ -50,22 +50,10 @@ export class Runs {
     }
     const wrapper = document.createElement('div');
     wrapper.className = 'scroll';
-    const t = document.createElement('table');
-    t.className = 'numbers runs';
-    t.setAttribute('aria-label', 'Runs');
-    const caption = document.createElement('caption');
-    caption.textContent = 'Runs';
-    t.append(caption);
     const head = ['Run', 'Settings changed', 'Seed', 'Iterations', 'P(A) ± SE', 'theory', 'P(B) ± SE', 'theory',
       'Mean time to A', 'theory', 'Mean time to B', 'theory', 'Draw beneath', ''];
-    const tr = document.createElement('tr');
-    head.forEach((h) => {
-      const th = document.createElement('th');
-      th.scope = 'col';
-      th.textContent = h;
-      tr.append(th);
-    });
-    t.append(tr);
+    const t = captioned('Runs', head, 'numbers runs');
+    t.setAttribute('aria-label', 'Runs');
     for (const run of this.runs) {
       const row = document.createElement('tr');
       const [alpha, beta] = run.kept.genes;
