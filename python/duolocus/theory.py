@@ -415,23 +415,41 @@ _FOUNDER_HAPS = {
 }
 
 
-def origin_shares(counts: Sequence[int]) -> Tuple[Dict[str, float], Dict[str, float]]:
+def origin_shares(counts: Sequence[int], phased: Sequence[int] = (0, 0)
+                  ) -> Tuple[Dict[str, float], Dict[str, float]]:
     """Where the fixed gene copy is expected to come from: every founding
     copy is equally likely to fix.
 
     Args:
         counts: the founders of each genotype, in genotype order.
+        phased: of the double heterozygotes, how many were placed in
+            coupling (AB/ab) and in repulsion (Ab/aB) (founders.AB_ab,
+            founders.Ab_aB, or a population phase); the others take either
+            phase with chance 1/2.
 
     Returns:
         tuple: (share of each founder genotype, share of each founding
-        haplotype AB, Ab, aB, ab), each a dict; the double heterozygote counts
-        half in each phase.
+        haplotype AB, Ab, aB, ab), each a dict.
+
+    Example:
+        >>> origin_shares([1, 0, 0, 0, 2, 0, 0, 0, 1], phased=(1, 0))[1]["AB"]
+        0.4375
     """
     counts = _counts("counts", counts)
+    if isinstance(phased, (str, bytes)) or not hasattr(phased, "__len__") or len(phased) != 2:
+        _refuse("phased", phased, "two counts: double heterozygotes in coupling and in repulsion")
+    coupled, repelled = (_real(f"phased[{k}]", v, lo=0) for k, v in enumerate(phased))
+    if coupled + repelled > counts[4]:
+        _refuse("phased", phased, f"at most the {counts[4]:g} double heterozygotes")
     n = float(sum(counts))
     gt = {GENOTYPES[g]: c / n for g, c in enumerate(counts) if c}
     ht = {h: 0.0 for h in HAPLOTYPES}
     for g, c in enumerate(counts):
+        if g == 4:
+            drawn = c - coupled - repelled
+            for h, placed in (("AB", coupled), ("ab", coupled), ("Ab", repelled), ("aB", repelled)):
+                ht[h] += (placed + drawn / 2.0) / (2.0 * n)
+            continue
         for h, k in _FOUNDER_HAPS[g].items():
             ht[h] += c * k / (2.0 * n)
     return gt, ht

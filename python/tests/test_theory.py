@@ -132,3 +132,16 @@ class TestRefusals:
             favoured = theory.selection_fixation_diffusion(n, w, p)
             against = theory.selection_fixation_diffusion(n, w[::-1], 1 - p)
             assert favoured == pytest.approx(1 - against, abs=1e-3)
+
+
+def test_origin_shares_keep_the_phase_of_placed_double_heterozygotes():
+    # 1 AABB, 2 AaBb (one placed in coupling, one drawn), 1 aabb: 8
+    # chromosomes, as the lab's table of origins counts them too.
+    gt, ht = theory.origin_shares([1, 0, 0, 0, 2, 0, 0, 0, 1], phased=(1, 0))
+    assert gt == {"AABB": 0.25, "AaBb": 0.5, "aabb": 0.25}
+    assert ht == {"AB": 3.5 / 8, "Ab": 0.5 / 8, "aB": 0.5 / 8, "ab": 3.5 / 8}
+    # Unplaced, each phase is as likely: the old rule.
+    assert theory.origin_shares([0, 0, 0, 0, 4, 0, 0, 0, 0])[1] == {h: 0.25 for h in ("AB", "Ab", "aB", "ab")}
+    for bad in [(3, 0), (-1, 0), (1,), "AB"]:
+        with pytest.raises(ValueError, match="phased"):
+            theory.origin_shares([1, 0, 0, 0, 2, 0, 0, 0, 1], phased=bad)
