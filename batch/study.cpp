@@ -37,15 +37,24 @@ std::vector<std::pair<std::string, const toml::node*>> INORDER(const toml::table
 }
 
 // Leaves of a table under dotted names: [fitness] aabb = 0.5 and
-// "fitness.aabb" = 0.5 both give fitness.aabb.
+// "fitness.aabb" = 0.5 both give fitness.aabb. An empty table is a leaf
+// of its own unless it names a table of settings ([fitness] with nothing in
+// it sets nothing): iterations = {} or [fitnes] is refused, not passed over.
+void FLATTEN(const toml::table& table, const std::string& head, std::vector<Leaf>& leaves);
+
+// The leaves a node of that dotted name gives.
+void LEAVES(const toml::node& node, const std::string& dotted, std::vector<Leaf>& leaves) {
+  const auto* sub = node.as_table();
+  if (sub != nullptr && (!sub->empty() || !KEYSIN(dotted).empty())) {
+    FLATTEN(*sub, dotted, leaves);
+  } else {
+    leaves.emplace_back(dotted, &node);
+  }
+}
+
 void FLATTEN(const toml::table& table, const std::string& head, std::vector<Leaf>& leaves) {
   for (const auto& [name, node] : INORDER(table)) {
-    const std::string dotted = head.empty() ? name : head + "." + name;
-    if (const auto* sub = node->as_table()) {
-      FLATTEN(*sub, dotted, leaves);
-    } else {
-      leaves.emplace_back(dotted, node);
-    }
+    LEAVES(*node, head.empty() ? name : head + "." + name, leaves);
   }
 }
 
@@ -414,10 +423,8 @@ void READRUN(const std::string& name, const toml::node& node, Parts& parts, Faul
   for (const auto& [k, v] : INORDER(*table)) {
     if (k == "seed") {
       run.seeds = SEEDS(*v, faults);
-    } else if (const auto* sub = v->as_table()) {
-      FLATTEN(*sub, k, leaves);
     } else {
-      leaves.emplace_back(k, v);
+      LEAVES(*v, k, leaves);
     }
   }
   for (const Leaf& leaf : leaves) READSETTING(leaf, run.settings, faults);
@@ -454,12 +461,10 @@ void READTOP(const std::string& name, const toml::node& node, Study& study, Part
       return;
     }
     for (const auto& [runName, runNode] : INORDER(*t)) READRUN(runName, *runNode, parts, faults);
-  } else if (const auto* sub = node.as_table()) {
-    std::vector<Leaf> leaves;
-    FLATTEN(*sub, name, leaves);
-    for (const Leaf& leaf : leaves) READSETTING(leaf, parts.base, faults);
   } else {
-    READSETTING({name, &node}, parts.base, faults);
+    std::vector<Leaf> leaves;
+    LEAVES(node, name, leaves);
+    for (const Leaf& leaf : leaves) READSETTING(leaf, parts.base, faults);
   }
 }
 

@@ -40,6 +40,13 @@ const std::vector<Refusal>& Refusals() {
        "seed = 1\nmigration.immigrants = 2\nmigration.mix.AABB = 0.5\nmigration.mix.aabb = 0.25\n", "",
        "study.toml:3, study.toml:4: the immigrant shares add up to 0.75 (genotypes left out count 0); allowed: the "
        "nine add up to 1.0, or migration.mix.aabb = \"rest\" to give aabb what the others leave"},
+      // An empty table is no value and no table of settings: refused, as
+      // an empty dict is from Python, rather than passed over.
+      {"AnEmptyTableWhereAValueBelongs", "seed = 1\niterations = {}\n", "",
+       "study.toml:2: iterations = a table is a table; allowed: a whole number from 1 to 50000"},
+      {"AnEmptyTableOfNoSettings", "seed = 1\n[fitnes]\n", "", "study.toml:2: unknown key fitnes; a study holds"},
+      {"AnEmptyTableInARun", "seed = 1\n[runs.a]\nmating.isolation = {}\n", "",
+       "study.toml:3: mating.isolation = a table is a table"},
       {"TheAabbShareIsANumberOrRest", "seed = 1\nmigration.mix.aabb = \"all\"\n", "",
        "study.toml:2: migration.mix.aabb = \"all\" is out of range; allowed: a number from 0.0 to 1.0, or \"rest\""},
       {"RealOutOfRange", "seed = 1\nmap_distance_cM = 50.5\n", "",

@@ -43,6 +43,8 @@ def toml_value(value):
             return "inf" if value > 0 else "-inf"
         text = repr(value)
         return text if any(c in text for c in ".en") else text + ".0"
+    if isinstance(value, dict) and not value:
+        return "{}"
     # A TOML basic string: JSON's escapes are TOML's for what we write.
     return json.dumps(value, ensure_ascii=True)
 
