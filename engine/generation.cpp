@@ -221,10 +221,10 @@ struct PICK {
   std::uint8_t h[4];  // Alpha and Beta chromosome of the first, then the second parent
 };
 
-// Writes offspring slot s from its pick and counts its genotype.
-DUO_HOT void MAKECHILD(std::int64_t s, const PICK& pick, std::int64_t count[9]) {
-  const IND& mother = pIND[pick.p1];
-  const IND& father = pIND[pick.p2];
+// Writes offspring slot s from its pick and its parents' records (or
+// copies of them) and counts its genotype.
+DUO_HOT void MAKECHILDOF(std::int64_t s, const PICK& pick, const IND& mother, const IND& father,
+                         std::int64_t count[9]) {
   IND child;
   child.geneA[0] = mother.geneA[pick.h[0]];
   child.geneB[0] = mother.geneB[pick.h[1]];
@@ -234,6 +234,11 @@ DUO_HOT void MAKECHILD(std::int64_t s, const PICK& pick, std::int64_t count[9]) 
   const int g = GTINDEX(child);
   pNGT[s] = static_cast<std::uint8_t>(g);
   ++count[g];
+}
+
+// Writes offspring slot s from its pick and counts its genotype.
+DUO_HOT void MAKECHILD(std::int64_t s, const PICK& pick, std::int64_t count[9]) {
+  MAKECHILDOF(s, pick, pIND[pick.p1], pIND[pick.p2], count);
 }
 
 // Offspring are made one pick behind another: the parents of an offspring
@@ -261,20 +266,6 @@ constexpr std::int64_t kBigFrom = 65536;
 // copies. The records made are the same: parents are only read, and every
 // slot is written once.
 constexpr std::int64_t kBatch = 256;
-
-// MAKECHILD from copies of the parents' records.
-DUO_HOT void MAKECHILDOF(std::int64_t s, const PICK& pick, const IND& mother, const IND& father,
-                         std::int64_t count[9]) {
-  IND child;
-  child.geneA[0] = mother.geneA[pick.h[0]];
-  child.geneB[0] = mother.geneB[pick.h[1]];
-  child.geneA[1] = father.geneA[pick.h[2]];
-  child.geneB[1] = father.geneB[pick.h[3]];
-  pNIND[s] = child;
-  const int g = GTINDEX(child);
-  pNGT[s] = static_cast<std::uint8_t>(g);
-  ++count[g];
-}
 
 template <bool FIT, bool SIMPLE, bool REC>
 bool OFFSPRINGBATCHED(DRAWS& chain, std::int64_t from, std::int64_t count[9]) {
